@@ -1,0 +1,58 @@
+#include "PayloadScrambler.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+TEST(PayloadScrambler, RoundTripsAnyBuffer)
+{
+    std::mt19937 rng(12345);
+    for (int length : {1, 2, 7, 255, 4096}) {
+        std::vector<uint8_t> original(static_cast<size_t>(length));
+        for (auto& b : original)
+            b = static_cast<uint8_t>(rng());
+        auto buffer = original;
+        ScramblePayload(buffer.data(), length, kStationKeyWord);
+        if (length > 4) {
+            EXPECT_NE(buffer, original);
+        }
+        DescramblePayload(buffer.data(), length, kStationKeyWord);
+        EXPECT_EQ(buffer, original) << length;
+    }
+}
+
+TEST(PayloadScrambler, FirstByteDependsOnTheKeyOnly)
+{
+    const uint32_t key = kStationKeyWord;
+    const uint8_t k = static_cast<uint8_t>((key >> 23) ^ (key >> 20));
+    for (uint8_t tail : {0x00, 0x42, 0xFF}) {
+        uint8_t buffer[3] = {0x5A, tail, tail};
+        ScramblePayload(buffer, 3, key);
+        EXPECT_EQ(buffer[0], 0x5A ^ k);
+    }
+}
+
+TEST(PayloadScrambler, ExtremeCipherBytesFeedTheStateAlike)
+{
+    // Decoding two cipher texts that differ only in the first byte, 0x00 against
+    // 0x80 (or 0xFF against 0x7F), yields the same bytes after it.
+    for (auto pair : {std::pair<uint8_t, uint8_t>{0x00, 0x80}, std::pair<uint8_t, uint8_t>{0xFF, 0x7F}}) {
+        uint8_t a[5] = {pair.first, 1, 2, 3, 4};
+        uint8_t b[5] = {pair.second, 1, 2, 3, 4};
+        DescramblePayload(a, 5, kStationKeyWord);
+        DescramblePayload(b, 5, kStationKeyWord);
+        EXPECT_NE(a[0], b[0]);
+        for (int i = 1; i < 5; ++i)
+            EXPECT_EQ(a[i], b[i]) << i;
+    }
+}
+
+TEST(PayloadScrambler, EmptyBufferIsLeftAlone)
+{
+    uint8_t byte = 0x33;
+    ScramblePayload(&byte, 0, kStationKeyWord);
+    DescramblePayload(&byte, 0, kStationKeyWord);
+    EXPECT_EQ(byte, 0x33);
+    ScramblePayload(nullptr, 5, kStationKeyWord);
+}
