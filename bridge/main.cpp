@@ -1,0 +1,35 @@
+#include "BridgeLog.h"
+#include "FilePath.h"
+#include "ServiceProgram.h"
+
+#include "platform/ModulePath.h"
+#include "platform/ServiceDispatcher.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    // The console's output code page is UTF-8 already on this platform.
+    g_worker_stop = false;
+    const std::string executable_path = platform::executable_path();
+    set_log_path(path_replace_file_name(executable_path, kLogFileName));
+
+    bool install = true;
+    if (argc > 1) {
+        if (std::strstr(argv[1], "-h") != nullptr) {
+            usage(argv[0]);
+            return 0;
+        }
+        install = strcasecmp(argv[1], "stop") != 0;
+    }
+    // Also when the service manager starts the program.
+    install_service(install, executable_path);
+
+    const platform::ServiceTableEntry table[] = {{kServiceName, service_main}, {nullptr, nullptr}};
+    uint32_t exit_code = 0;
+    platform::start_service_ctrl_dispatcher(table, exit_code);
+    return static_cast<int>(exit_code);
+}

@@ -1,0 +1,123 @@
+#include "BridgeLog.h"
+
+#include "ChildProcess.h"
+#include "ConnectionSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using testsupport::read_file;
+using testsupport::TempFolder;
+
+namespace {
+
+class BridgeLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_saved_path = log_path();
+        verbosity = 1;
+        m_log = m_folder / "korvel-orvanta-client.log";
+        testsupport::write_file(m_log, "left from the last run\n");
+        set_log_path(m_log);
+    }
+    void TearDown() override
+    {
+        verbosity = 1;
+        set_log_path(m_saved_path);
+    }
+
+    TempFolder m_folder;
+    std::string m_log;
+    std::string m_saved_path;
+};
+
+TEST_F(BridgeLogTest, FirstWrittenMessageTruncatesLaterOnesAppend)
+{
+    log_message(kLogInfo, "run %s\n", "sc create");
+    EXPECT_EQ(read_file(m_log), "run sc create\n");
+    log_message(kLogError, "unable to %s service %s (err 0x%04x)\n", "start", "Korvel Orvanta Client", 2u);
+    log_message(kLogError, "no line end");
+    EXPECT_EQ(read_file(m_log), "run sc create\nunable to start service Korvel Orvanta Client (err 0x0002)\nno line end");
+
+    // A new path starts afresh again.
+    set_log_path(m_log);
+    log_message(kLogError, "again\n");
+    EXPECT_EQ(read_file(m_log), "again\n");
+}
+
+TEST_F(BridgeLogTest, MessagesAboveVerbosityAreDroppedAndDoNotTruncate)
+{
+    struct Case {
+        int verbosity;
+        std::string expected;
+    };
+    for (const Case& c : {Case{0, "level 0\n"}, Case{1, "level 1\nlevel 0\n"}, Case{2, "level 2\nlevel 1\nlevel 0\n"}}) {
+        testsupport::write_file(m_log, "old\n");
+        set_log_path(m_log);
+        verbosity = c.verbosity;
+        log_message(kLogVerbose, "level 2\n");
+        log_message(kLogInfo, "level 1\n");
+        // Dropped messages leave the last run's file as it is.
+        if (c.verbosity == 0) {
+            EXPECT_EQ(read_file(m_log), "old\n");
+        }
+        log_message(kLogError, "level 0\n");
+        EXPECT_EQ(read_file(m_log), c.expected) << c.verbosity;
+    }
+}
+
+TEST_F(BridgeLogTest, LongMessageIsCut)
+{
+    const std::string text(5000, 'z');
+    log_message(kLogError, "%s", text.c_str());
+    EXPECT_EQ(read_file(m_log), text.substr(0, kLogMessageMaxLength));
+    EXPECT_EQ(kLogMessageMaxLength, 4095u);
+}
+
+TEST_F(BridgeLogTest, UnopenableFileLosesTheMessageOnly)
+{
+    set_log_path(m_folder / "missing/folder/x.log");
+    log_message(kLogError, "lost\n");
+    set_log_path(m_log);
+    log_message(kLogError, "kept\n");
+    EXPECT_EQ(read_file(m_log), "kept\n");
+}
+
+TEST_F(BridgeLogTest, LinesFromManyThreadsNeverInterleave)
+{
+    constexpr int kThreads = 8;
+    constexpr int kLines = 200;
+    const std::string body(300, 'b');
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t, &body] {
+            for (int i = 0; i < kLines; ++i)
+                log_message(kLogError, "thread %d line %d %s\n", t, i, body.c_str());
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    std::istringstream lines(read_file(m_log));
+    std::string line;
+    std::vector<int> next(kThreads, 0);
+    int count = 0;
+    while (std::getline(lines, line)) {
+        int t = -1;
+        int i = -1;
+        char rest[400] = {};
+        ASSERT_EQ(std::sscanf(line.c_str(), "thread %d line %d %399s", &t, &i, rest), 3) << line;
+        ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+        EXPECT_EQ(i, next[t]++) << line;
+        EXPECT_EQ(rest, body);
+        ++count;
+    }
+    EXPECT_EQ(count, kThreads * kLines);
+}
+
+} // namespace

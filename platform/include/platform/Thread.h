@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/Event.h"
+
+#include <pthread.h>
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Longest thread name the system keeps, in bytes.
+constexpr size_t kMaxThreadNameLength = 15;
+
+// Names the calling thread; the name is cut to kMaxThreadNameLength bytes
+// (never inside a UTF-8 sequence).
+void set_current_thread_name(const std::string& name);
+// Name of the calling thread as the system keeps it.
+std::string current_thread_name();
+
+// One system thread. Nothing ever kills it: it is asked to end by its owner
+// and then joined.
+class Thread
+{
+public:
+    using Entry = uint32_t (*)(void* argument);
+
+    enum class JoinResult { Joined, TimedOut, Failed };
+
+    Thread() = default;
+    // Joins a thread still held.
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Starts entry(argument) on a new thread named `name`, named before entry
+    // runs. False with errno set when the thread cannot be made, or one is
+    // already held.
+    bool Start(Entry entry, void* argument, const std::string& name);
+
+    // Waits up to timeoutMs (kInfinite: without end) for the thread to end and
+    // releases it when it has. Failed (errno EDEADLK) when called by the thread
+    // itself, (errno ESRCH) when there is no thread.
+    JoinResult Join(uint32_t timeoutMs);
+
+    bool IsStarted() const { return m_started; }
+    // Polls readable once the thread's entry has returned.
+    WaitHandle GetEndedHandle() const { return m_ended; }
+    // The entry's result, after a successful Join.
+    uint32_t GetExitCode() const { return m_exitCode; }
+
+private:
+    struct Launch;
+    static void* Trampoline(void* launch);
+
+    pthread_t m_thread{};
+    bool m_started = false;
+    WaitHandle m_ended = kInvalidWaitHandle;
+    uint32_t m_exitCode = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,3 @@
+#include "utils/ProcessLogger.h"
+
+std::atomic<Logger*> g_logger{nullptr};

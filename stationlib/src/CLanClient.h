@@ -1,0 +1,113 @@
+#pragma once
+
+#include "CByteStream.h"
+#include "CCritSect.h"
+#include "CLanPacket.h"
+#include "CLanPacketHelper.h"
+#include "CManualResetEventSock.h"
+#include "CThreadSock.h"
+#include "LanClientError.h"
+
+#include "platform/Socket.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CMS_HelperServer;
+
+// TCP client of the station protocol. A receive thread ("LanClient") reads
+// frames, reassembles messages, hands an answer to the one waiting request and
+// every other message to OnMessage. Requests are serialised by the connection
+// lock, which is held for the whole wait of a request.
+class CLanClient : public CThreadSock
+{
+public:
+    static constexpr int32_t kReceiveBufferSize = 65536;
+    // Exit code the receive thread is stopped with.
+    static constexpr uint32_t kStopExitCode = 100;
+
+    CLanClient();
+    ~CLanClient() override;
+
+    void SetHost(const std::string& host);
+    // Only the low 16 bits are kept.
+    void SetPort(int port);
+    // Framing for this connection, and the owner handed to OnMessage. Called
+    // before the first Connect.
+    void SetPacketHelper(CMS_HelperServer* owner, int32_t maximumFrameSize);
+
+    // Disconnects, then connects within timeoutSeconds and starts the receive
+    // thread. Throws CWin32Exception when the thread cannot be made.
+    bool Connect(int timeoutSeconds);
+    // True when a socket was closed.
+    bool Disconnect();
+    bool IsConnected() const;
+    // Shuts the socket down both ways without taking the connection lock, so a
+    // request that holds it wakes at once; closing stays with Disconnect.
+    void ShutdownSocket();
+
+    // Sends one request and waits for its answer. 1 on success, with the answer's
+    // body (still scrambled) in `answer` when given; 0 with the last error set.
+    int32_t Request(int32_t code, CByteStream* body, CByteStream* answer, uint32_t timeoutMs);
+    // True when some ping frame arrives within timeoutMs of sending ours.
+    bool Ping(uint32_t timeoutMs);
+
+    int32_t GetLastError();
+    int32_t GetLastErrorDetail();
+    // The text of the last error in Windows-1251.
+    std::string GetLastErrorText();
+
+protected:
+    // The receive thread.
+    uint32_t Run() override;
+    // A complete message other than an answer, on the receive thread.
+    virtual int32_t OnMessage(CLanPacket& message, CMS_HelperServer* owner, CByteStream& data);
+
+private:
+    bool ResolveAddress(platform::Ipv4Endpoint& endpoint);
+    bool ConnectWithTimeout(platform::SocketHandle socket, const platform::Ipv4Endpoint& endpoint,
+                            int timeoutSeconds);
+    bool SendRaw(const uint8_t* data, int32_t size);
+    bool SendPacket(const CLanPacket& packet);
+    bool SendAndWait(const CLanPacket& request, CLanPacket& answer, uint32_t timeoutMs);
+
+    // Receive side.
+    bool TakeInFrames();
+    void HandleFrame(const CLanPacket& frame);
+    void DeliverAnswer();
+    void EndReceiving();
+    bool IsReceiving() const;
+
+    void SetError(int32_t error, int32_t detail = 0);
+    void ClearAnswerTarget();
+
+    int32_t m_lastError = kLanErrorNone;
+    int32_t m_lastErrorDetail = 0;
+    std::string m_lastErrorText;
+
+    std::array<uint8_t, kReceiveBufferSize> m_receiveBuffer{};
+    int32_t m_fill = 0;
+    uint16_t m_port = 0;
+    std::string m_host;
+    CLanPacket m_assembly;
+    std::atomic<platform::SocketHandle> m_socket{platform::kInvalidSocket};
+    CMS_HelperServer* m_owner = nullptr;
+
+    CManualResetEventSock m_answerEvent;
+    CManualResetEventSock m_pingEvent;
+    CCritSect m_answerLock;
+    CCritSect m_connectionLock;
+    // Guards only the descriptor between ShutdownSocket and its close, so a
+    // shutdown never reaches a descriptor number the system has handed out again.
+    CCritSect m_socketLock;
+
+    CLanPacket* m_answerTarget = nullptr;
+    // Set (under the answer lock) when the receive thread has left its loop.
+    std::atomic<bool> m_receiveEnded{true};
+
+    std::unique_ptr<CLanPacketHelper> m_packetHelper;
+    int32_t m_maximumFrameSize = 0;
+};

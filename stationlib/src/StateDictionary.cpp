@@ -1,0 +1,70 @@
+#include "StateDictionary.h"
+
+#include <tinyxml.h>
+
+#include "CMS_ContainerXml.h"
+#include "DictionaryEntries.h"
+
+namespace {
+
+// Bit numbers run from 1 to 31; anything else names no bit.
+bool state_bit(int32_t number, uint32_t& bit)
+{
+    if (number < 1 || number > 31)
+        return false;
+    bit = 1u << (number - 1);
+    return true;
+}
+
+} // namespace
+
+void StateDictionary::Load(const CMS_ContainerXml& container)
+{
+    LoadDocument(container.FindByType(m_type).get());
+}
+
+void StateDictionary::LoadDocument(const TiXmlNode* document)
+{
+    m_entries.clear();
+    const TiXmlElement* entries = dictionary_entries(document);
+    if (entries == nullptr)
+        return;
+    std::string id;
+    std::string text;
+    for (const TiXmlElement* node = entries->FirstChildElement(); node; node = node->NextSiblingElement()) {
+        if (!dictionary_entry(node, id, text))
+            continue;
+        Entry entry;
+        entry.text = text;
+        entry.priority = dictionary_number(dictionary_attribute(node, "priority"));
+        for (const TiXmlElement* sub = node->FirstChildElement(); sub; sub = sub->NextSiblingElement()) {
+            std::string sub_id;
+            SubEntry sub_entry;
+            if (!dictionary_entry(sub, sub_id, sub_entry.text))
+                continue;
+            sub_entry.priority = dictionary_number(dictionary_attribute(sub, "priority"));
+            // A missing s0 or s1 reads as 0, which names no bit.
+            sub_entry.s0 = str_to_int_a(dictionary_attribute(sub, "s0"));
+            sub_entry.s1 = str_to_int_a(dictionary_attribute(sub, "s1"));
+            entry.sub_entries[str_to_int_a(sub_id)] = sub_entry;
+        }
+        m_entries[dictionary_number(id)] = std::move(entry);
+    }
+}
+
+void StateDictionary::GetMasks(int32_t entry_id, int32_t sub_id, uint32_t& clear_mask, uint32_t& set_mask) const
+{
+    clear_mask = 0xFFFFFFFFu;
+    set_mask = 0;
+    auto entry = m_entries.find(static_cast<uint16_t>(entry_id));
+    if (entry == m_entries.end())
+        return;
+    auto sub = entry->second.sub_entries.find(sub_id);
+    if (sub == entry->second.sub_entries.end())
+        return;
+    uint32_t bit = 0;
+    if (state_bit(sub->second.s0, bit))
+        clear_mask &= ~bit;
+    if (state_bit(sub->second.s1, bit))
+        set_mask |= bit;
+}

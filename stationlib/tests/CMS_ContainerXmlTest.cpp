@@ -1,0 +1,320 @@
+#include "CMS_ContainerXml.h"
+
+#include <gtest/gtest.h>
+#include <tinyxml.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CByteStream.h"
+#include "CMS_ConstTemplates.h"
+#include "XmlHelpers.h"
+#include "XmlResources.h"
+#include "platform/ModulePath.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string document_text(const std::string& sign, const std::string& typ, const std::string& name)
+{
+    return "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n<Root><Sign>" + sign +
+           "</Sign><General><Typ>" + typ + "</Typ><Name>" + name + "</Name></General></Root>\n";
+}
+
+void write_file(const fs::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::string file_text(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A stream as the station sends it: the count, then length-prefixed texts.
+void write_set(CByteStream& stream, int32_t count, const std::vector<std::string>& texts)
+{
+    ASSERT_TRUE(stream.WriteInt32(count));
+    for (const std::string& text : texts)
+        ASSERT_TRUE(stream.WriteStdString(text));
+    stream.Rewind();
+}
+
+std::string name_of(const CMS_ContainerXml::Document& document)
+{
+    std::string name;
+    xml_get_path_text_c(name, document.get(), "Root.General.Name", "");
+    return name;
+}
+
+// Counts the refills that reach the virtual hook.
+class CountingContainer : public CMS_ContainerXml
+{
+public:
+    void Load() override { ++loads; }
+    int loads = 0;
+};
+
+// The library folder of these tests is a fresh temporary folder.
+class ContainerFolderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "containerXXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        platform::set_module_path_override((root / "libArdentis.so").string());
+    }
+
+    void TearDown() override
+    {
+        platform::set_module_path_override("");
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+
+    fs::path root;
+};
+
+TEST_F(ContainerFolderTest, KeepsTopLevelXmlFilesWithExactlyTheSign)
+{
+    const fs::path folder = root / "Xml" / "Consts";
+    fs::create_directories(folder / "nested.xml");
+    fs::create_directories(folder / "sub");
+    write_file(folder / "a.xml", document_text("KvtSign", "5", "first"));
+    write_file(folder / "B.XML", document_text("KvtSign", "5", "second"));
+    write_file(folder / "c.xml", document_text("kvtsign", "6", "case differs"));
+    write_file(folder / "d.xml", "<Root><Sign>KvtSign</Sign><General>");
+    write_file(folder / "e.txt", document_text("KvtSign", "7", "not xml by name"));
+    write_file(folder / "sub" / "f.xml", document_text("KvtSign", "8", "below the folder"));
+
+    CMS_ContainerXml container;
+    container.Init("KvtSign", "Xml/Consts", nullptr, false);
+    EXPECT_EQ(container.GetFolder(), (folder / "").string());
+    EXPECT_EQ(container.GetSign(), "KvtSign");
+
+    const std::vector<CMS_ContainerXml::Document> documents = container.GetDocuments();
+    ASSERT_EQ(documents.size(), 2u);
+    // Two documents of one type: the first is found, the later one names the type.
+    EXPECT_EQ(name_of(container.FindByType(5)), "first");
+    EXPECT_EQ(container.GetNamesByType(), (std::map<int32_t, std::string>{{5, "second"}}));
+    EXPECT_EQ(container.GetTypes(), (std::vector<int32_t>{5, 5}));
+    EXPECT_EQ(container.FindByType(6), nullptr);
+
+    // Reloading sees the folder as it is now.
+    fs::remove(folder / "a.xml");
+    container.LoadFolder();
+    EXPECT_EQ(name_of(container.FindByType(5)), "second");
+    EXPECT_EQ(container.GetTypes(), (std::vector<int32_t>{5}));
+}
+
+TEST_F(ContainerFolderTest, DefaultFilesAreWrittenWhenMissingOrWhenOverwriting)
+{
+    std::string resource;
+    ASSERT_TRUE(load_xml_resource(kResourceObjectTemplate, resource));
+    const CMS_ContainerXml::DefaultFile defaults[] = {{kResourceObjectTemplate, "object.xml"},
+                                                      {kResourceScheduleTemplate, "schedule.xml"},
+                                                      {0, nullptr}};
+    const fs::path folder = root / "Xml" / "Templates";
+    const std::string kept = document_text("Other", "9", "kept");
+
+    CMS_ConstTemplates templates;
+    templates.Init(CMS_ConstTemplates::kSign, "Xml/Templates", defaults, false);
+    EXPECT_EQ(file_text(folder / "object.xml"), resource);
+    EXPECT_EQ(templates.GetTypes(), (std::vector<int32_t>{1, 2}));
+
+    write_file(folder / "object.xml", kept);
+    templates.EnsureDefaultFiles(false);
+    EXPECT_EQ(file_text(folder / "object.xml"), kept);
+    templates.EnsureDefaultFiles(true);
+    EXPECT_EQ(file_text(folder / "object.xml"), resource);
+}
+
+TEST_F(ContainerFolderTest, TemplatesLoadTheirOwnFolderOnly)
+{
+    const fs::path folder = root / "Xml" / "Templates";
+    fs::create_directories(folder / "Objects");
+    write_file(folder / "top.xml", document_text("SelvoTemplate", "1", "top"));
+    write_file(folder / "Objects" / "Gate.xml", document_text("SelvoTemplate", "1", "Gate"));
+
+    CMS_ConstTemplates templates;
+    templates.Load();
+    EXPECT_EQ(templates.GetFolder(), (folder / "").string());
+    EXPECT_EQ(templates.GetNamesByType(), (std::map<int32_t, std::string>{{1, "top"}}));
+}
+
+TEST(ContainerXmlTest, TypeNumberRule)
+{
+    struct Case
+    {
+        const char* typ;  // null: no Typ element
+        bool has_type;
+        int32_t type;
+    };
+    const Case cases[] = {
+        {"5", true, 5},          {"-7", true, -7},         {"0012", true, 12},
+        {"x1", true, 0},         {"1x", true, 0},          {"+5", true, 0},
+        {"-", true, 0},          {"99999999999", true, 2147483647},
+        {"", false, 0},          {nullptr, false, 0},
+    };
+    for (const Case& c : cases) {
+        TiXmlDocument document;
+        const std::string general =
+            c.typ != nullptr ? std::string("<Typ>") + c.typ + "</Typ>" : std::string("<Name>n</Name>");
+        ASSERT_TRUE(xml_parse_text(document, "<Root><General>" + general + "</General></Root>"));
+        int32_t type = -12345;
+        EXPECT_EQ(CMS_ContainerXml::GetDocumentType(&document, type), c.has_type) << (c.typ ? c.typ : "(none)");
+        if (c.has_type) {
+            EXPECT_EQ(type, c.type) << c.typ;
+        }
+    }
+
+    // "x1" is found as type 0; an empty Typ is found by no type and not indexed.
+    CMS_ContainerXml container;
+    CByteStream stream;
+    write_set(stream, 2, {document_text("", "x1", "letters"), document_text("", "", "empty")});
+    ASSERT_TRUE(container.AddDocuments(&stream));
+    EXPECT_EQ(name_of(container.FindByType(0)), "letters");
+    EXPECT_EQ(container.GetTypes(), (std::vector<int32_t>{0}));
+    EXPECT_EQ(container.GetDocuments().size(), 2u);
+}
+
+TEST(ContainerXmlTest, AddDocumentsReplacesTheSetAndRefills)
+{
+    CountingContainer container;
+    CByteStream stream;
+    write_set(stream, 3,
+              {document_text("", "5", "five"), document_text("", "6", "six"), "<Root><General><Typ>7</Typ>"});
+    ASSERT_TRUE(container.AddDocuments(&stream));
+    EXPECT_EQ(container.loads, 1);
+    EXPECT_EQ(container.GetDocuments().size(), 3u);  // the unparsable text stays as parsed so far
+    EXPECT_EQ(name_of(container.FindByType(6)), "six");
+
+    // A second fill replaces the first set whole.
+    CByteStream second;
+    write_set(second, 1, {document_text("", "9", "nine")});
+    ASSERT_TRUE(container.AddDocuments(&second));
+    EXPECT_EQ(container.loads, 2);
+    EXPECT_EQ(container.FindByType(5), nullptr);
+    EXPECT_EQ(container.GetTypes(), (std::vector<int32_t>{9}));
+
+    // No stream, or no room for the count: nothing changes.
+    EXPECT_FALSE(container.AddDocuments(nullptr));
+    CByteStream short_count;
+    ASSERT_TRUE(short_count.WriteInt16(1));
+    short_count.Rewind();
+    EXPECT_FALSE(container.AddDocuments(&short_count));
+    EXPECT_EQ(container.GetDocuments().size(), 1u);
+    EXPECT_EQ(container.loads, 2);
+
+    // A count the stream cannot hold is read as far as it goes, never reserved.
+    CByteStream huge;
+    write_set(huge, 0x7FFFFFFF, {document_text("", "4", "four")});
+    EXPECT_FALSE(container.AddDocuments(&huge));
+    EXPECT_EQ(name_of(container.FindByType(4)), "four");
+}
+
+TEST(ContainerXmlTest, ShortStreamKeepsDocumentsReadButNotTheIndex)
+{
+    const std::string limit_text = [] {
+        std::string text = document_text("", "3", "limit");
+        text += std::string(CByteStream::kMaxStringLength - text.size(), ' ');
+        return text;
+    }();
+    ASSERT_EQ(limit_text.size(), 65536u);
+
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> texts;  // written after a count of 3
+        size_t kept;
+    };
+    const Case cases[] = {
+        {"stream ends early", {document_text("", "5", "a"), document_text("", "6", "b")}, 2},
+        {"text over the limit", {document_text("", "5", "a"), limit_text + " "}, 1},
+        {"no text at all", {}, 0},
+    };
+    for (const Case& c : cases) {
+        CountingContainer container;
+        CByteStream before;
+        write_set(before, 1, {document_text("", "8", "before")});
+        ASSERT_TRUE(container.AddDocuments(&before));
+
+        CByteStream stream;
+        write_set(stream, 3, c.texts);
+        EXPECT_FALSE(container.AddDocuments(&stream)) << c.what;
+        EXPECT_EQ(container.GetDocuments().size(), c.kept) << c.what;
+        EXPECT_EQ(container.GetTypes(), (std::vector<int32_t>{8})) << c.what;
+        EXPECT_EQ(container.GetNamesByType(), (std::map<int32_t, std::string>{{8, "before"}})) << c.what;
+        EXPECT_EQ(container.loads, 1) << c.what;
+    }
+
+    // A text of exactly the limit is read.
+    CMS_ContainerXml container;
+    CByteStream stream;
+    write_set(stream, 1, {limit_text});
+    ASSERT_TRUE(container.AddDocuments(&stream));
+    EXPECT_EQ(name_of(container.FindByType(3)), "limit");
+}
+
+TEST(ContainerXmlTest, WrittenDocumentsReadBackTheSame)
+{
+    CMS_ContainerXml source;
+    CByteStream stream;
+    write_set(stream, 3,
+              {document_text("", "5", "\xC4\xE0\xF2\xF7\xE8\xEA"), document_text("", "5", "again"),
+               "<Root><General><Typ>2</Typ></General><Template><e id=\"1\" text=\"a&amp;b\"/></Template></Root>"});
+    ASSERT_TRUE(source.AddDocuments(&stream));
+
+    CByteStream written;
+    ASSERT_TRUE(source.WriteDocuments(&written));
+    written.Rewind();
+    int32_t count = 0;
+    ASSERT_TRUE(written.ReadInt32(count));
+    EXPECT_EQ(count, 3);
+    std::string first;
+    ASSERT_TRUE(written.ReadString(first));
+    EXPECT_EQ(first, source.GetDocumentText(5));
+
+    written.Rewind();
+    CMS_ContainerXml copy;
+    ASSERT_TRUE(copy.AddDocuments(&written));
+    EXPECT_EQ(copy.GetTypes(), source.GetTypes());
+    EXPECT_EQ(copy.GetNamesByType(), source.GetNamesByType());
+    for (int32_t type : {2, 5})
+        EXPECT_EQ(copy.GetDocumentText(type), source.GetDocumentText(type)) << type;
+    EXPECT_EQ(name_of(copy.FindByType(5)), "\xC4\xE0\xF2\xF7\xE8\xEA");
+    EXPECT_EQ(copy.GetDocumentText(3), "");
+
+    EXPECT_FALSE(source.WriteDocuments(nullptr));
+    CMS_ContainerXml empty;
+    CByteStream nothing;
+    ASSERT_TRUE(empty.WriteDocuments(&nothing));
+    EXPECT_EQ(nothing.GetLength(), 4);
+}
+
+TEST(ContainerXmlTest, FoundDocumentOutlivesARefill)
+{
+    CMS_ContainerXml container;
+    CByteStream first;
+    write_set(first, 1, {document_text("", "5", "old")});
+    ASSERT_TRUE(container.AddDocuments(&first));
+    const CMS_ContainerXml::Document held = container.FindByType(5);
+
+    CByteStream second;
+    write_set(second, 1, {document_text("", "6", "new")});
+    ASSERT_TRUE(container.AddDocuments(&second));
+    EXPECT_EQ(container.FindByType(5), nullptr);
+    EXPECT_EQ(name_of(held), "old");
+}
+
+} // namespace
