@@ -3,10 +3,11 @@
 #include "BridgeLog.h"
 #include "FilePath.h"
 
+#include "platform/CrtConversions.h"
+
 #include <boost/regex.hpp>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,18 +23,6 @@ namespace {
 
 const char kIniFileName[] = "connection.ini";
 
-// atoi as the Windows runtime has it: text after the digits ignored, no number
-// gives 0, and values beyond the 32-bit range saturate instead of wrapping.
-int32_t atoi_saturating(const std::string& text)
-{
-    const long long value = std::strtoll(text.c_str(), nullptr, 10);
-    if (value > INT32_MAX)
-        return INT32_MAX;
-    if (value < INT32_MIN)
-        return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 bool valid_port(int32_t value)
 {
     return value >= 1 && value <= 65535;
@@ -44,15 +33,15 @@ void apply_setting(const std::string& key, const std::string& value)
     if (key == "host")
         host = value;
     else if (key == "port")
-        port = atoi_saturating(value);
+        port = platform::crt_atoi(value.c_str());
     else if (key == "login")
         login = value;
     else if (key == "password")
         password = value;
     else if (key == "local_port")
-        local_port = atoi_saturating(value);
+        local_port = platform::crt_atoi(value.c_str());
     else if (key == "verbosity")
-        verbosity = atoi_saturating(value);
+        verbosity = platform::crt_atoi(value.c_str());
 }
 
 } // namespace

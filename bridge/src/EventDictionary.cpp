@@ -8,7 +8,7 @@
 
 #include <exception>
 
-EventsDictionary g_events_dictionary;
+EventTextMap EventsDictionary;
 
 namespace {
 
@@ -36,7 +36,7 @@ bool load_events_dictionary(const std::string& executable_path)
                 if (sub_type_node.first != "Param")
                     continue;
                 const int32_t sub_type = sub_type_node.second.get<int32_t>("<xmlattr>.id");
-                g_events_dictionary[type][sub_type] = sub_type_node.second.get<std::string>("<xmlattr>.text");
+                EventsDictionary[type][sub_type] = sub_type_node.second.get<std::string>("<xmlattr>.text");
             }
         }
         return true;
@@ -49,8 +49,8 @@ bool load_events_dictionary(const std::string& executable_path)
 
 bool lookup_event_text(KorvelEvent& event)
 {
-    const auto type = g_events_dictionary.find(event.Type);
-    if (type == g_events_dictionary.end())
+    const auto type = EventsDictionary.find(event.Type);
+    if (type == EventsDictionary.end())
         return false;
     const auto sub_type = type->second.find(event.SubType);
     if (sub_type == type->second.end())

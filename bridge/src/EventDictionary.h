@@ -7,10 +7,10 @@
 #include <string>
 
 // Event texts by type, then subtype, as the dictionary file holds them.
-using EventsDictionary = std::map<int32_t, std::map<int32_t, std::string>>;
+using EventTextMap = std::map<int32_t, std::map<int32_t, std::string>>;
 
 // Filled once at service start, before the station worker runs; only read after.
-extern EventsDictionary g_events_dictionary;
+extern EventTextMap EventsDictionary;
 
 // Loads "dictionary_events_system.xml" from the folder of the given executable
 // path. False on any fault; entries read before it stay.

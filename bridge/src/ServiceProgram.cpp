@@ -3,6 +3,7 @@
 #include "BridgeLog.h"
 #include "ConnectionSettings.h"
 #include "EventDictionary.h"
+#include "VmsServer.h"
 
 #include "platform/ModulePath.h"
 #include "platform/Process.h"
@@ -118,13 +119,16 @@ void service_main(int /*argc*/, char** /*argv*/)
     if (!load_events_dictionary(executable_path))
         log_message(kLogError, "unable to load events dictionary %s\n", "dictionary_events_system.xml");
     // Seam, station worker: start the station_worker thread here.
-    // Seam, video-system server: start_vms_server() here.
+    // Without its port the bridge is of no use to the video system: it stops
+    // as on a control code and reports the failure.
+    const bool serving = start_vms_server();
 
-    while (!g_stop_request)
+    while (serving && !g_stop_request)
         std::this_thread::sleep_for(kStopPollInterval);
 
-    // Seam, video-system server: stop_vms_server() here.
+    if (serving)
+        stop_vms_server();
     g_worker_stop = true;
     // Seam, station worker: join the station_worker thread here.
-    set_service_status(platform::kServiceStopped);
+    set_service_status(platform::kServiceStopped, serving ? 0 : kExitServerUnavailable);
 }

@@ -16,6 +16,7 @@ extern std::atomic<bool> g_worker_stop;
 // Service-specific exit codes of a service that could not start its work.
 constexpr uint32_t kExitSettingsUnreadable = 1;
 constexpr uint32_t kExitSettingsRejected = 2;
+constexpr uint32_t kExitServerUnavailable = 3;
 
 // Prints the usage lines on standard output.
 void usage(const char* program_name);

@@ -24,11 +24,11 @@ protected:
         m_saved_log = log_path();
         set_log_path(m_folder / "korvel-orvanta-client.log");
         platform::set_executable_path_override(m_folder / "korvel-orvanta-client");
-        g_events_dictionary.clear();
+        EventsDictionary.clear();
     }
     void TearDown() override
     {
-        g_events_dictionary.clear();
+        EventsDictionary.clear();
         platform::set_executable_path_override("");
         set_log_path(m_saved_log);
     }
@@ -112,7 +112,7 @@ TEST_F(EventDictionaryTest, FaultsFailTheLoadKeepingEarlierEntries)
     };
     for (const auto& c : cases)
     {
-        g_events_dictionary.clear();
+        EventsDictionary.clear();
         EXPECT_FALSE(load(c.xml)) << c.what;
         EXPECT_EQ("kept", text_of(2, 4)) << c.what;
         EXPECT_EQ("<miss>", text_of(3, 1)) << c.what;
@@ -134,7 +134,7 @@ TEST_F(EventDictionaryTest, UnreadableFileLeavesNoTexts)
     };
     for (const auto& c : cases)
     {
-        g_events_dictionary.clear();
+        EventsDictionary.clear();
         std::remove((m_folder / "dictionary_events_system.xml").c_str());
         const bool loaded = c.xml == nullptr ? load_events_dictionary(platform::executable_path()) : load(c.xml);
         EXPECT_FALSE(loaded) << c.what;

@@ -142,11 +142,19 @@ int create(const std::string& serviceName, const std::string& unit, int argc, ch
     // Started on demand only: no [Install] section, nothing enables it at boot.
     const std::string text = "[Unit]\nDescription=" + escape_specifiers(displayName) +
                              "\n\n[Service]\nType=simple\nExecStart=" + quote_exec_path(binPath) + "\n";
-    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    const int writeError = errno;
-    if (::close(fd) != 0 || !written) {
+    // A short write sets no errno, and a failed close has its own: each failure
+    // gets a code that is never 0, so it never reads as success.
+    int error = 0;
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0)
+        error = errno;
+    else if (static_cast<size_t>(written) != text.size())
+        error = EIO;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
         ::unlink(path.c_str());
-        return fail("CreateService", writeError, std::strerror(writeError));
+        return fail("CreateService", error, std::strerror(error));
     }
     systemctl("daemon-reload");
     std::printf("[SC] CreateService SUCCESS\n");

@@ -96,8 +96,14 @@ uint32_t wait_for_multiple(const WaitHandle* handles, uint32_t count, uint32_t t
         return kWaitFailed;
     }
     pollfd fds[kMaxWaitHandles];
-    for (uint32_t i = 0; i < count; ++i)
+    for (uint32_t i = 0; i < count; ++i) {
+        // poll skips negative descriptors: such a wait would never end.
+        if (handles[i] < 0) {
+            errno = EBADF;
+            return kWaitFailed;
+        }
         fds[i] = pollfd{handles[i], POLLIN, 0};
+    }
 
     using Clock = std::chrono::steady_clock;
     const bool infinite = timeoutMs == kInfinite;

@@ -1,9 +1,11 @@
 #include "platform/ModulePath.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -62,16 +64,19 @@ std::string module_path(const void* address_in_module)
             return g_module_override;
     }
     Dl_info info{};
-    if (address_in_module == nullptr || ::dladdr(address_in_module, &info) == 0 || info.dli_fname == nullptr)
+    link_map* map = nullptr;
+    if (address_in_module == nullptr || ::dladdr1(address_in_module, &info, reinterpret_cast<void**>(&map),
+                                                  RTLD_DL_LINKMAP) == 0)
         return std::string();
-    std::string name = info.dli_fname;
-    // The main program reports the name it was started with; resolve it fully.
-    if (name.find('/') == std::string::npos || name.front() != '/') {
+    // The main program has no name of its own in the link map; the loader then
+    // reports argv[0], which may be a bare or relative name, or any text at all.
+    if (map == nullptr || map->l_name == nullptr || map->l_name[0] == '\0')
+        return read_self_exe();
+    std::string name = map->l_name;
+    if (name.front() != '/') {
         char resolved[PATH_MAX];
         if (::realpath(name.c_str(), resolved) != nullptr)
             return resolved;
-        if (name.find('/') == std::string::npos)
-            return read_self_exe();
     }
     return name;
 }

@@ -64,16 +64,19 @@ bool Thread::Start(Entry entry, void* argument, const std::string& name)
     if (ended == kInvalidWaitHandle)
         return false;
     auto launch = std::make_unique<Launch>(Launch{entry, argument, name, ended});
+    // Held before the thread exists: its entry may already ask about itself.
+    m_ended = ended;
+    m_started = true;
+    m_exitCode = 0;
     int error = ::pthread_create(&m_thread, nullptr, &Thread::Trampoline, launch.get());
     if (error != 0) {
+        m_started = false;
+        m_ended = kInvalidWaitHandle;
         close_event(ended);
         errno = error;
         return false;
     }
     launch.release();
-    m_ended = ended;
-    m_started = true;
-    m_exitCode = 0;
     return true;
 }
 

@@ -1,12 +1,11 @@
 #include "platform/DirectoryListing.h"
 
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,32 +14,20 @@ namespace {
 class DirectoryListing : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/directory_listing_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override
-    {
-        if (!m_folder.empty())
-            std::filesystem::remove_all(m_folder);
-    }
-
-    void touch(const std::string& name) { std::ofstream(m_folder + "/" + name) << "x"; }
-    void make_folder(const std::string& name) { ASSERT_EQ(::mkdir((m_folder + "/" + name).c_str(), 0777), 0); }
+    void touch(const std::string& name) { testsupport::write_file(m_folder / name, "x"); }
+    void make_folder(const std::string& name) { ASSERT_EQ(::mkdir((m_folder / name).c_str(), 0777), 0); }
 
     std::vector<std::string> names(const std::string& mask)
     {
         std::vector<platform::DirectoryEntry> entries;
-        EXPECT_TRUE(platform::list_directory(m_folder, mask, entries));
+        EXPECT_TRUE(platform::list_directory(m_folder.path(), mask, entries));
         std::vector<std::string> result;
         for (const auto& entry : entries)
             result.push_back(entry.name + (entry.is_directory ? "/" : ""));
         return result;
     }
 
-    std::string m_folder;
+    testsupport::TempFolder m_folder;
 };
 
 TEST_F(DirectoryListing, SortsWithoutRegardToCaseAndMatchesMasksInAnyCase)

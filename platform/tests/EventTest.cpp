@@ -197,6 +197,12 @@ TEST(EventTest, BadArgumentsFail)
     EXPECT_EQ(wait_for_multiple(mixed, 2, 0), kWaitFailed);
     EXPECT_EQ(errno, EBADF);
     EXPECT_FALSE(set_event(closed));
+
+    // Nor does an invalid handle leave an endless wait hanging.
+    WaitHandle invalid[] = {kInvalidWaitHandle, ev.handle};
+    errno = 0;
+    EXPECT_EQ(wait_for_multiple(invalid, 2, kInfinite), kWaitFailed);
+    EXPECT_EQ(errno, EBADF);
 }
 
 } // namespace

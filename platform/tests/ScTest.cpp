@@ -84,6 +84,24 @@ TEST_F(ScTest, UnknownServiceIsReportedWithoutCallingSystemctl)
     EXPECT_EQ(calls(), "");
 }
 
+TEST_F(ScTest, UnitCutShortFailsAndLeavesNothing)
+{
+    // A file-size limit of one 512-byte block (SIGXFSZ ignored) cuts the unit's write
+    // short without an error from write itself.
+    const std::string output = m_folder / "output";
+    const int status = testsupport::run_child(
+        {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", KORVEL_SC_PATH, "create",
+         "Korvel Orvanta Client", "binPath=", "/opt/b/client", "DisplayName=", std::string(1000, 'n')},
+        testsupport::environment_without({"SC_UNIT_DIR", "SC_SYSTEMCTL"},
+                                         {"SC_UNIT_DIR=" + (m_folder / "units"),
+                                          "SC_SYSTEMCTL=" + (m_folder / "systemctl")}),
+        output);
+    EXPECT_NE(status, 0) << testsupport::read_file(output);
+    EXPECT_EQ(testsupport::read_file(output).find("[SC] CreateService FAILED"), 0u) << testsupport::read_file(output);
+    EXPECT_TRUE(std::filesystem::is_empty(m_folder / "units"));
+    EXPECT_EQ(calls(), "");
+}
+
 TEST_F(ScTest, PathIsEscapedForSystemd)
 {
     ASSERT_EQ(sc({"create", "Odd", "binPath=", "/a \"b\"/c\\d/100%/$HOME"}), 0);

@@ -90,8 +90,8 @@ TEST(ThreadTest, JoinWithoutThreadFails)
 struct SelfJoin
 {
     Thread thread;
-    Thread::JoinResult result = Thread::JoinResult::Joined;
-    int error = 0;
+    std::atomic<Thread::JoinResult> result{Thread::JoinResult::Joined};
+    std::atomic<int> error{0};
 };
 
 uint32_t join_self(void* raw)
@@ -104,12 +104,17 @@ uint32_t join_self(void* raw)
 
 TEST(ThreadTest, ThreadCannotJoinItself)
 {
-    SelfJoin self;
-    ASSERT_TRUE(self.thread.Start(&join_self, &self, "self"));
-    ASSERT_EQ(wait_for_single(self.thread.GetEndedHandle(), 10000), kWaitObject0);
-    EXPECT_EQ(self.result, Thread::JoinResult::Failed);
-    EXPECT_EQ(self.error, EDEADLK);
-    EXPECT_EQ(self.thread.Join(kInfinite), Thread::JoinResult::Joined);
+    // The entry asks at once, racing the return of Start: it must always find
+    // itself held, never "no thread".
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        SelfJoin self;
+        ASSERT_TRUE(self.thread.Start(&join_self, &self, "self"));
+        ASSERT_EQ(wait_for_single(self.thread.GetEndedHandle(), 10000), kWaitObject0);
+        EXPECT_EQ(self.result.load(), Thread::JoinResult::Failed);
+        ASSERT_EQ(self.error.load(), EDEADLK);
+        EXPECT_EQ(self.thread.Join(kInfinite), Thread::JoinResult::Joined);
+    }
 }
 
 uint32_t finish_late(void* raw)

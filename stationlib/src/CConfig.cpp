@@ -26,12 +26,6 @@ const char kParamElement[] = "param";
 const char kNameAttribute[] = "Name";
 const char kValueAttribute[] = "Value";
 
-bool is_trimmed(char c)
-{
-    const unsigned char u = static_cast<unsigned char>(c);
-    return u == ' ' || (u >= 9 && u <= 13);
-}
-
 std::string current_directory()
 {
     char buffer[PATH_MAX];
@@ -402,11 +396,5 @@ CConfig::LineKind CConfig::ParseLine(const std::string& line, std::string& name,
 
 std::string CConfig::Trim(const std::string& text)
 {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && is_trimmed(text[begin]))
-        ++begin;
-    while (end > begin && is_trimmed(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return trim_space(text);
 }

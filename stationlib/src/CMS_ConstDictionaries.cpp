@@ -2,6 +2,9 @@
 
 #include <iterator>
 #include <utility>
+#include <vector>
+
+#include <tinyxml.h>
 
 #include "CCritSectLock.h"
 
@@ -36,22 +39,25 @@ CMS_ConstDictionaries::CMS_ConstDictionaries() : m_dictionaries(std::make_shared
 void CMS_ConstDictionaries::Load()
 {
     CCritSectLock rebuild(m_rebuildLock);
+    // One document set for the whole generation, whatever refill comes meanwhile.
+    const std::vector<Document> documents = GetDocuments();
+    auto document_of = [&documents](int32_t type) { return FindFirstOfType(documents, type).get(); };
     auto fresh = std::make_shared<Dictionaries>();
     for (int32_t type : kLoadOrder) {
         switch (type) {
         case kParameterType:
-            fresh->parameters.Load(*this);
+            fresh->parameters.Load(document_of(type));
             break;
         case kStateType:
-            fresh->states.Load(*this);
+            fresh->states.Load(document_of(type));
             break;
         case kCodeType:
-            fresh->codes.Load(*this);
+            fresh->codes.Load(document_of(type));
             break;
         default:
             for (TextDictionary& dictionary : fresh->texts) {
                 if (dictionary.GetType() == type)
-                    dictionary.Load(*this);
+                    dictionary.Load(document_of(type));
             }
             break;
         }

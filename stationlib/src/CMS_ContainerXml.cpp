@@ -12,21 +12,6 @@
 #include "XmlHelpers.h"
 #include "XmlResources.h"
 
-namespace {
-
-const CMS_ContainerXml::Document* find_first_of_type(const std::vector<CMS_ContainerXml::Document>& documents,
-                                                     int32_t type)
-{
-    for (const CMS_ContainerXml::Document& document : documents) {
-        int32_t found = 0;
-        if (CMS_ContainerXml::GetDocumentType(document.get(), found) && found == type)
-            return &document;
-    }
-    return nullptr;
-}
-
-} // namespace
-
 CMS_ContainerXml::CMS_ContainerXml() = default;
 
 CMS_ContainerXml::~CMS_ContainerXml() = default;
@@ -140,8 +125,7 @@ bool CMS_ContainerXml::AddDocuments(CByteStream* stream)
 CMS_ContainerXml::Document CMS_ContainerXml::FindByType(int32_t type) const
 {
     CCritSectLock lock(m_lock);
-    const Document* found = find_first_of_type(m_documents, type);
-    return found != nullptr ? *found : Document();
+    return FindFirstOfType(m_documents, type);
 }
 
 std::string CMS_ContainerXml::GetDocumentText(int32_t type) const
@@ -209,6 +193,16 @@ bool CMS_ContainerXml::GetDocumentType(const TiXmlNode* document, int32_t& type)
         return false;
     type = text_to_int(text);
     return true;
+}
+
+CMS_ContainerXml::Document CMS_ContainerXml::FindFirstOfType(const std::vector<Document>& documents, int32_t type)
+{
+    for (const Document& document : documents) {
+        int32_t found = 0;
+        if (GetDocumentType(document.get(), found) && found == type)
+            return document;
+    }
+    return Document();
 }
 
 void CMS_ContainerXml::SwapDocuments(std::vector<Document>& documents, bool reindex)

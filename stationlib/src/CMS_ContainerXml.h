@@ -76,6 +76,8 @@ public:
     // decimal digits (one leading "-" allowed), 0 for any other text; false when
     // the text is empty or missing.
     static bool GetDocumentType(const TiXmlNode* document, int32_t& type);
+    // The first document of the type in a set taken from GetDocuments, or none.
+    static Document FindFirstOfType(const std::vector<Document>& documents, int32_t type);
 
 private:
     void SwapDocuments(std::vector<Document>& documents, bool reindex);

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr uint32_t kDestructorExitCode = 666;
+// Exit code of a thread whose Run ended by an exception.
+constexpr uint32_t kFailedRunExitCode = 0xFFFFFFFFu;
 
 void log_forced_stop(const std::string& threadName)
 {
@@ -71,7 +73,13 @@ void CThreadSock::SignalStop()
 uint32_t CThreadSock::ThreadProc(void* self)
 {
     auto* thread = static_cast<CThreadSock*>(self);
-    uint32_t exitCode = thread->Run();
+    uint32_t exitCode = kFailedRunExitCode;
+    try {
+        exitCode = thread->Run();
+    } catch (...) {
+        // Leaving the thread, an exception would end the host's process; it
+        // ends only this thread.
+    }
     thread->m_running = 0;
     return exitCode;
 }

@@ -4,7 +4,6 @@
 #include <map>
 #include <string>
 
-class CMS_ContainerXml;
 class TiXmlNode;
 
 // The dictionary of event data codes: a text per code, and a priority kept under
@@ -16,8 +15,9 @@ public:
 
     int32_t GetType() const { return m_type; }
 
-    void Load(const CMS_ContainerXml& container);
-    void LoadDocument(const TiXmlNode* document);
+    // Empties the dictionary and fills it from the document of its type; a null
+    // document leaves it empty.
+    void Load(const TiXmlNode* document);
 
     // The text of the code, or "" when there is none.
     std::string GetText(int32_t id) const;

@@ -10,20 +10,21 @@ const TiXmlElement* dictionary_entries(const TiXmlNode* document)
     return document != nullptr ? xml_find_path_c(document, "Root.Template") : nullptr;
 }
 
-bool dictionary_entry(const TiXmlElement* entry, std::string& id, std::string& text)
+void for_each_dictionary_entry(const TiXmlElement* parent, const DictionaryEntryUse& use)
 {
-    const char* id_value = entry->Attribute("id");
-    const char* text_value = entry->Attribute("text");
-    if (id_value == nullptr || text_value == nullptr)
-        return false;
-    id = id_value;
-    text = text_value;
-    return true;
+    if (parent == nullptr)
+        return;
+    for (const TiXmlElement* entry = parent->FirstChildElement(); entry; entry = entry->NextSiblingElement()) {
+        const char* id = entry->Attribute("id");
+        const char* text = entry->Attribute("text");
+        if (id != nullptr && text != nullptr)
+            use(*entry, id, text);
+    }
 }
 
-std::string dictionary_attribute(const TiXmlElement* entry, const char* name)
+std::string dictionary_attribute(const TiXmlElement& entry, const char* name)
 {
-    const char* value = entry->Attribute(name);
+    const char* value = entry.Attribute(name);
     return value != nullptr ? std::string(value) : std::string();
 }
 

@@ -4,6 +4,7 @@
 // entries, which entries count, and the two ways their numbers are written.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TiXmlElement;
@@ -13,12 +14,14 @@ class TiXmlNode;
 // document).
 const TiXmlElement* dictionary_entries(const TiXmlNode* document);
 
-// The attributes "id" and "text" of an entry; false when either is missing, and
-// such an entry is not used.
-bool dictionary_entry(const TiXmlElement* entry, std::string& id, std::string& text);
+// Calls `use` for each child element of `parent` (any tag, in order) that has both
+// attributes "id" and "text"; other children are not used. A null parent has none.
+using DictionaryEntryUse =
+    std::function<void(const TiXmlElement& entry, const std::string& id, const std::string& text)>;
+void for_each_dictionary_entry(const TiXmlElement* parent, const DictionaryEntryUse& use);
 
 // The attribute's value, or "" when it is missing.
-std::string dictionary_attribute(const TiXmlElement* entry, const char* name);
+std::string dictionary_attribute(const TiXmlElement& entry, const char* name);
 
 // Decimal with an optional sign, up to the first other character; 0 when no digit
 // comes first. Wraps modulo 2^32 as the shell's conversion does.

@@ -4,7 +4,6 @@
 #include <map>
 #include <string>
 
-class CMS_ContainerXml;
 class TiXmlNode;
 
 // The parameter dictionary: a text per parameter kind, and per kind the texts of
@@ -18,8 +17,9 @@ public:
 
     int32_t GetType() const { return m_type; }
 
-    void Load(const CMS_ContainerXml& container);
-    void LoadDocument(const TiXmlNode* document);
+    // Empties the dictionary and fills it from the document of its type; a null
+    // document leaves it empty.
+    void Load(const TiXmlNode* document);
 
     const std::map<int32_t, std::string>& GetTexts() const { return m_texts; }
     const std::map<int32_t, Lookup>& GetParameters() const { return m_parameters; }

@@ -1,8 +1,7 @@
 #include "StateDictionary.h"
 
-#include <tinyxml.h>
+#include <utility>
 
-#include "CMS_ContainerXml.h"
 #include "DictionaryEntries.h"
 
 namespace {
@@ -18,38 +17,26 @@ bool state_bit(int32_t number, uint32_t& bit)
 
 } // namespace
 
-void StateDictionary::Load(const CMS_ContainerXml& container)
-{
-    LoadDocument(container.FindByType(m_type).get());
-}
-
-void StateDictionary::LoadDocument(const TiXmlNode* document)
+void StateDictionary::Load(const TiXmlNode* document)
 {
     m_entries.clear();
-    const TiXmlElement* entries = dictionary_entries(document);
-    if (entries == nullptr)
-        return;
-    std::string id;
-    std::string text;
-    for (const TiXmlElement* node = entries->FirstChildElement(); node; node = node->NextSiblingElement()) {
-        if (!dictionary_entry(node, id, text))
-            continue;
-        Entry entry;
-        entry.text = text;
-        entry.priority = dictionary_number(dictionary_attribute(node, "priority"));
-        for (const TiXmlElement* sub = node->FirstChildElement(); sub; sub = sub->NextSiblingElement()) {
-            std::string sub_id;
-            SubEntry sub_entry;
-            if (!dictionary_entry(sub, sub_id, sub_entry.text))
-                continue;
-            sub_entry.priority = dictionary_number(dictionary_attribute(sub, "priority"));
-            // A missing s0 or s1 reads as 0, which names no bit.
-            sub_entry.s0 = str_to_int_a(dictionary_attribute(sub, "s0"));
-            sub_entry.s1 = str_to_int_a(dictionary_attribute(sub, "s1"));
-            entry.sub_entries[str_to_int_a(sub_id)] = sub_entry;
-        }
-        m_entries[dictionary_number(id)] = std::move(entry);
-    }
+    for_each_dictionary_entry(
+        dictionary_entries(document), [this](const TiXmlElement& node, const std::string& id, const std::string& text) {
+            Entry entry;
+            entry.text = text;
+            entry.priority = dictionary_number(dictionary_attribute(node, "priority"));
+            for_each_dictionary_entry(&node, [&entry](const TiXmlElement& sub, const std::string& sub_id,
+                                                      const std::string& sub_text) {
+                SubEntry sub_entry;
+                sub_entry.text = sub_text;
+                sub_entry.priority = dictionary_number(dictionary_attribute(sub, "priority"));
+                // A missing s0 or s1 reads as 0, which names no bit.
+                sub_entry.s0 = str_to_int_a(dictionary_attribute(sub, "s0"));
+                sub_entry.s1 = str_to_int_a(dictionary_attribute(sub, "s1"));
+                entry.sub_entries[str_to_int_a(sub_id)] = sub_entry;
+            });
+            m_entries[dictionary_number(id)] = std::move(entry);
+        });
 }
 
 void StateDictionary::GetMasks(int32_t entry_id, int32_t sub_id, uint32_t& clear_mask, uint32_t& set_mask) const

@@ -4,7 +4,6 @@
 #include <map>
 #include <string>
 
-class CMS_ContainerXml;
 class TiXmlNode;
 
 // The state dictionary: per state entry and sub-entry, the bits an event clears
@@ -31,8 +30,9 @@ public:
 
     int32_t GetType() const { return m_type; }
 
-    void Load(const CMS_ContainerXml& container);
-    void LoadDocument(const TiXmlNode* document);
+    // Empties the dictionary and fills it from the document of its type; a null
+    // document leaves it empty.
+    void Load(const TiXmlNode* document);
 
     // Clear mask all ones and set mask 0, then the bits of the sub-entry applied;
     // unchanged when the entry (its id cut to 16 bits) or sub-entry is missing.

@@ -17,29 +17,6 @@ bool is_trim_space(char c)
     return c == ' ' || (c >= 9 && c <= 13);
 }
 
-std::string trim(const std::string& text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && is_trim_space(text[begin]))
-        ++begin;
-    while (end > begin && is_trim_space(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-// Value of a hexadecimal digit, or -1.
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Digit value in bases up to 36, or 99.
 int alnum_digit(char c)
 {
@@ -50,6 +27,13 @@ int alnum_digit(char c)
     if (c >= 'a' && c <= 'z')
         return c - 'a' + 10;
     return 99;
+}
+
+// Value of a hexadecimal digit, or -1.
+int hex_digit(char c)
+{
+    const int digit = alnum_digit(c);
+    return digit < 16 ? digit : -1;
 }
 
 // Position of "key=" at the start of the text or right after an LF, or npos.
@@ -420,6 +404,17 @@ bool text_ends_with(const std::string& text, const std::string& suffix)
 
 // ---- Characters ----------------------------------------------------------------
 
+std::string trim_space(const std::string& text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && is_trim_space(text[begin]))
+        ++begin;
+    while (end > begin && is_trim_space(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
 void replace_char(std::string& text, char c, const std::string& replacement)
 {
     std::string result;
@@ -455,7 +450,7 @@ std::string settings_get(const std::string& settings, const char* key, const std
     size_t line_end = settings.find('\n', value_start);
     if (line_end == std::string::npos)
         line_end = settings.size();
-    return trim(settings.substr(value_start, line_end - value_start));
+    return trim_space(settings.substr(value_start, line_end - value_start));
 }
 
 void settings_set(std::string& settings, const char* key, const char* value)

@@ -87,6 +87,10 @@ bool text_ends_with(const std::string& text, const std::string& suffix);
 
 // ---- Characters ----------------------------------------------------------------
 
+// Without the characters 9 to 13 and the blank at both ends (bytes of 128 and
+// above are never trimmed).
+std::string trim_space(const std::string& text);
+
 void replace_char(std::string& text, char c, const std::string& replacement);
 // Apostrophes become blanks; with `lines` also CR and LF, with `equals` also "=".
 void blank_special_chars(std::string& text, bool lines, bool equals);

@@ -4,7 +4,6 @@
 #include <map>
 #include <string>
 
-class CMS_ContainerXml;
 class TiXmlNode;
 
 // A constant dictionary of plain texts by id, built from the station document of
@@ -16,10 +15,9 @@ public:
 
     int32_t GetType() const { return m_type; }
 
-    // Empties the dictionary and fills it from the container's document of its type.
-    void Load(const CMS_ContainerXml& container);
-    // The same from one document; a null document leaves the dictionary empty.
-    void LoadDocument(const TiXmlNode* document);
+    // Empties the dictionary and fills it from the document of its type; a null
+    // document leaves it empty.
+    void Load(const TiXmlNode* document);
 
     const std::map<int32_t, std::string>& GetTexts() const { return m_texts; }
 

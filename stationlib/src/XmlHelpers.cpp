@@ -1,5 +1,6 @@
 #include "XmlHelpers.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <strings.h>
 
@@ -207,10 +208,11 @@ void xml_set_inner_xml(TiXmlElement* element, const std::string& text)
     element->Clear();
     TiXmlDocument fragment;
     fragment.Parse(text.c_str());
+    // What the parser built is taken even when it stopped at a fault: a template
+    // body cut before its last line ends without its closing tag, and the parser
+    // still gives its elements.
     const TiXmlElement* first = fragment.FirstChildElement();
-    // Text that is not well-formed XML is kept whole as text rather than cut
-    // down to whatever parsed before the fault.
-    if (first == nullptr || fragment.Error()) {
+    if (first == nullptr) {
         element->LinkEndChild(new TiXmlText(text));
         return;
     }
@@ -272,5 +274,12 @@ bool xml_save_file(const TiXmlDocument& document, const std::string& path)
     // Whether the folders could be made shows in the save's own result.
     if (path.find(kPathSeparator) != std::string::npos)
         create_directories(parent_folder(path));
-    return document.SaveFile(path);
+    // The file is closed here rather than by TinyXML, which does not check the
+    // close: a small document reaches the disk only there, and a full disk shows
+    // only there.
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    const bool written = document.SaveFile(file);
+    return std::fclose(file) == 0 && written;
 }

@@ -49,8 +49,9 @@ void xml_get_path_text(std::string& result, const TiXmlNode* node, const std::st
 void xml_get_path_text_c(std::string& result, const TiXmlNode* node, const char* path,
                          const char* def);
 
-// Replaces the children of element by the nodes of text parsed as XML, or by
-// one text node holding text when it holds no element.
+// Replaces the children of element by the nodes of text parsed as XML (its first
+// element and every node after it, as far as the parser got), or by one text node
+// holding text when it holds no element.
 void xml_set_inner_xml(TiXmlElement* element, const std::string& text);
 // The same on the element at path; false when the path does not resolve.
 bool xml_set_inner_xml_at(TiXmlNode* node, const std::string& path, const std::string& text);

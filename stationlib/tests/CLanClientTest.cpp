@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -348,12 +352,18 @@ TEST_F(LanClientTest, ConcurrentRequestsAreServedOneAfterTheOther)
 
 TEST_F(LanClientTest, UnreachablePortIsConnectError)
 {
-    uint16_t port = 0;
-    platform::SocketHandle probe = platform::listen_tcp({platform::kLoopbackAddress, 0}, 1, port);
-    ASSERT_NE(probe, platform::kInvalidSocket);
-    platform::close_socket(probe);
+    // A port held by a socket that never listens refuses every connection, and
+    // nothing else can take it while the test runs.
+    platform::SocketHandle holder = platform::create_tcp_socket();
+    ASSERT_NE(holder, platform::kInvalidSocket);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
 
-    m_client.SetPort(port);
+    m_client.SetPort(ntohs(address.sin_port));
     const Clock::time_point start = Clock::now();
     EXPECT_FALSE(m_client.Connect(2));
     EXPECT_LT(elapsed_ms(start), 2000);
@@ -361,6 +371,7 @@ TEST_F(LanClientTest, UnreachablePortIsConnectError)
     EXPECT_EQ(utf8_of(m_client.GetLastErrorText()), "Невозможно подсоединиться к серверу");
     EXPECT_FALSE(m_client.IsConnected());
     EXPECT_FALSE(m_client.Disconnect());
+    platform::close_socket(holder);
 }
 
 TEST_F(LanClientTest, UnfinishedConnectIsNotTakenAsEstablished)

@@ -126,7 +126,7 @@ TEST(TextDictionaryTest, IdsAreReadAsTheShellReadsThem)
                                                                 "<e id=\"4294967297\" text=\"wrapped\"/>"
                                                                 "<e id=\"7\"/>")));
     TextDictionary dictionary(3);
-    dictionary.LoadDocument(&document);
+    dictionary.Load(&document);
     // "0x10" reads only its leading 0; "4294967297" wraps to 1.
     EXPECT_EQ(dictionary.GetTexts(), (std::map<int32_t, std::string>{
                                          {12, "twelve"}, {-3, "minus three"}, {4, "four"}, {0, "zero"}, {1, "wrapped"}}));
@@ -134,10 +134,10 @@ TEST(TextDictionaryTest, IdsAreReadAsTheShellReadsThem)
     // Loading again starts from empty; a document without Root.Template leaves it so.
     TiXmlDocument bare;
     ASSERT_TRUE(xml_parse_text(bare, "<Root><General><Typ>3</Typ></General></Root>"));
-    dictionary.LoadDocument(&bare);
+    dictionary.Load(&bare);
     EXPECT_TRUE(dictionary.GetTexts().empty());
-    dictionary.LoadDocument(&document);
-    dictionary.LoadDocument(nullptr);
+    dictionary.Load(&document);
+    dictionary.Load(nullptr);
     EXPECT_TRUE(dictionary.GetTexts().empty());
 }
 
@@ -153,7 +153,7 @@ TEST(ParameterDictionaryTest, ParameterValuesOfEachEntry)
                                          "<p id=\"5\" text=\"New\"/>"
                                          "<p id=\"6\" text=\"Plain\"/>")));
     ParameterDictionary dictionary(2);
-    dictionary.LoadDocument(&document);
+    dictionary.Load(&document);
     EXPECT_EQ(dictionary.GetTexts(), (std::map<int32_t, std::string>{{16, "Mode"}, {5, "New"}, {6, "Plain"}}));
     EXPECT_EQ(dictionary.GetParameters(),
               (std::map<int32_t, ParameterDictionary::Lookup>{{16, {{1, "On"}, {2, "Off"}}}}));
@@ -214,28 +214,34 @@ TEST(ConstDictionariesTest, TruncatedStreamKeepsTheDictionaries)
     EXPECT_EQ(before->codes.GetText(65), "kept");  // an older generation stays readable
 }
 
+// An answer of the dictionary request holding a state document (entry 3, sub 5)
+// and a code document (code 65).
+std::vector<uint8_t> refill_answer(int s0, int s1, const char* code_text)
+{
+    CByteStream stream;
+    const std::string states = "<e id=\"3\" text=\"S\"><sub id=\"5\" text=\"A\" s0=\"" + std::to_string(s0) +
+                               "\" s1=\"" + std::to_string(s1) + "\"/></e>";
+    EXPECT_TRUE(stream.WriteInt32(2));
+    EXPECT_TRUE(stream.WriteStdString(dictionary_document(4, states)));
+    EXPECT_TRUE(stream.WriteStdString(dictionary_document(8, std::string("<c id=\"65\" text=\"") + code_text + "\"/>")));
+    return std::vector<uint8_t>(stream.GetData(), stream.GetData() + stream.GetLength());
+}
+
+bool refill(CMS_ConstDictionaries& dictionaries, const std::vector<uint8_t>& answer)
+{
+    CByteStream stream;
+    return stream.Attach(answer.data(), static_cast<int32_t>(answer.size())) && dictionaries.AddDocuments(&stream);
+}
+
+// Two answers that differ in every value a reader looks at.
+const Masks kAnswerMasks[] = {{0xFFFFFFFD, 0x8}, {0xFFFFFFFB, 0x10}};
+const char* const kAnswerCodes[] = {"old", "new"};
+
 TEST(ConstDictionariesTest, ReadersSeeOneGenerationOrTheOtherWhileRefilled)
 {
-    // Two answers that differ in every value a reader looks at.
-    auto answer = [](int s0, int s1, const char* code_text) {
-        std::vector<uint8_t> bytes;
-        CByteStream stream;
-        const std::string states = "<e id=\"3\" text=\"S\"><sub id=\"5\" text=\"A\" s0=\"" + std::to_string(s0) +
-                                   "\" s1=\"" + std::to_string(s1) + "\"/></e>";
-        EXPECT_TRUE(stream.WriteInt32(2));
-        EXPECT_TRUE(stream.WriteStdString(dictionary_document(4, states)));
-        EXPECT_TRUE(stream.WriteStdString(
-            dictionary_document(8, std::string("<c id=\"65\" text=\"") + code_text + "\"/>")));
-        bytes.assign(stream.GetData(), stream.GetData() + stream.GetLength());
-        return bytes;
-    };
-    const std::vector<uint8_t> answers[] = {answer(2, 4, "old"), answer(3, 5, "new")};
-    const Masks expected[] = {{0xFFFFFFFD, 0x8}, {0xFFFFFFFB, 0x10}};
-
+    const std::vector<uint8_t> answers[] = {refill_answer(2, 4, kAnswerCodes[0]), refill_answer(3, 5, kAnswerCodes[1])};
     CMS_ConstDictionaries dictionaries;
-    CByteStream first;
-    ASSERT_TRUE(first.Attach(answers[0].data(), static_cast<int32_t>(answers[0].size())));
-    ASSERT_TRUE(dictionaries.AddDocuments(&first));
+    ASSERT_TRUE(refill(dictionaries, answers[0]));
 
     std::atomic<bool> done{false};
     std::atomic<int> bad{0};
@@ -243,10 +249,10 @@ TEST(ConstDictionariesTest, ReadersSeeOneGenerationOrTheOtherWhileRefilled)
     std::thread reader([&] {
         while (!done.load()) {
             const Masks masks = masks_of(dictionaries, 3, 5);
-            if (!(masks == expected[0]) && !(masks == expected[1]))
+            if (!(masks == kAnswerMasks[0]) && !(masks == kAnswerMasks[1]))
                 ++bad;
             const std::string text = dictionaries.GetText(65);
-            if (text != "old" && text != "new")
+            if (text != kAnswerCodes[0] && text != kAnswerCodes[1])
                 ++bad;
             const CMS_ContainerXml::Document document = dictionaries.FindByType(4);
             if (!document || dictionaries.GetDocumentText(8).empty())
@@ -254,19 +260,55 @@ TEST(ConstDictionariesTest, ReadersSeeOneGenerationOrTheOtherWhileRefilled)
             ++reads;
         }
     });
+    int failed_refills = 0;
     for (int i = 0; i < 3000; ++i) {
-        const std::vector<uint8_t>& bytes = answers[i % 2];
-        CByteStream stream;
-        ASSERT_TRUE(stream.Attach(bytes.data(), static_cast<int32_t>(bytes.size())));
-        ASSERT_TRUE(dictionaries.AddDocuments(&stream));
+        if (!refill(dictionaries, answers[i % 2]))
+            ++failed_refills;
     }
     // Make sure the reader overlapped the refills at least a little.
     while (reads.load() < 100)
         std::this_thread::yield();
     done = true;
     reader.join();
+    EXPECT_EQ(failed_refills, 0);
     EXPECT_EQ(bad.load(), 0);
-    EXPECT_EQ(masks_of(dictionaries, 3, 5), expected[1]);
+    EXPECT_EQ(masks_of(dictionaries, 3, 5), kAnswerMasks[1]);
+}
+
+TEST(ConstDictionariesTest, EachGenerationComesFromOneAnswerWhileTwoLoginsRefill)
+{
+    // Two instances log in at once, each refilling with its own answer; every
+    // generation a reader takes holds the states and codes of one answer.
+    const std::vector<uint8_t> answers[] = {refill_answer(2, 4, kAnswerCodes[0]), refill_answer(3, 5, kAnswerCodes[1])};
+    CMS_ConstDictionaries dictionaries;
+    ASSERT_TRUE(refill(dictionaries, answers[0]));
+
+    std::atomic<int> writers_left{2};
+    std::atomic<int> failed_refills{0};
+    auto writer = [&](const std::vector<uint8_t>& answer) {
+        for (int i = 0; i < 1500; ++i) {
+            if (!refill(dictionaries, answer))
+                ++failed_refills;
+        }
+        --writers_left;
+    };
+    std::thread first(writer, std::cref(answers[0]));
+    std::thread second(writer, std::cref(answers[1]));
+    int mixed = 0;
+    while (writers_left.load() > 0) {
+        const auto generation = dictionaries.GetDictionaries();
+        Masks masks{0, 0};
+        generation->states.GetMasks(3, 5, masks.clear, masks.set);
+        const std::string code = generation->codes.GetText(65);
+        const bool of_first = masks == kAnswerMasks[0] && code == kAnswerCodes[0];
+        const bool of_second = masks == kAnswerMasks[1] && code == kAnswerCodes[1];
+        if (!of_first && !of_second)
+            ++mixed;
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(failed_refills.load(), 0);
+    EXPECT_EQ(mixed, 0);
 }
 
 } // namespace

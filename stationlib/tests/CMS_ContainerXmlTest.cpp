@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +12,7 @@
 
 #include "CByteStream.h"
 #include "CMS_ConstTemplates.h"
+#include "TestFolder.h"
 #include "XmlHelpers.h"
 #include "XmlResources.h"
 #include "platform/ModulePath.h"
@@ -67,22 +67,11 @@ public:
 class ContainerFolderTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "containerXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        platform::set_module_path_override((root / "libArdentis.so").string());
-    }
+    void SetUp() override { platform::set_module_path_override((root / "libArdentis.so").string()); }
+    void TearDown() override { platform::set_module_path_override(""); }
 
-    void TearDown() override
-    {
-        platform::set_module_path_override("");
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-
-    fs::path root;
+    TestFolder temp;
+    const fs::path root = temp.Folder();
 };
 
 TEST_F(ContainerFolderTest, KeepsTopLevelXmlFilesWithExactlyTheSign)

@@ -6,42 +6,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "TestFolder.h"
 
 namespace {
 
 class FileHelpers : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/file_helpers_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override
-    {
-        if (!m_folder.empty())
-            std::filesystem::remove_all(m_folder);
-    }
+    std::string path(const std::string& name) const { return m_temp.Path(name); }
+    void write(const std::string& name, const std::string& bytes) const { m_temp.Write(name, bytes); }
+    std::string read(const std::string& name) const { return m_temp.Read(name); }
 
-    std::string path(const std::string& name) const { return m_folder + "/" + name; }
-    void write(const std::string& name, const std::string& bytes) const
-    {
-        std::ofstream(path(name), std::ios::binary) << bytes;
-    }
-    std::string read(const std::string& name) const
-    {
-        std::ifstream in(path(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    std::string m_folder;
+    TestFolder m_temp;
+    const std::string m_folder = m_temp.Folder();
 };
 
 TEST(PathSplitting, NamesTitlesAndParents)

@@ -48,6 +48,20 @@ TEST(PayloadScrambler, ExtremeCipherBytesFeedTheStateAlike)
     }
 }
 
+TEST(PayloadScrambler, KnownCipherText)
+{
+    // Worked out apart from this code from the cipher's definition; the cipher
+    // text holds 0x00, 0xFF, 0x80 and 0x7F, so both state substitutions and the
+    // carrying of the state over the following bytes are checked.
+    const std::vector<uint8_t> plain = {0x3C, 0x8B, 0x2A, 0x53, 0x78, 0x0F, 0xF2, 0x33, 0x51, 0x7F};
+    const std::vector<uint8_t> cipher = {0x00, 0xFF, 0x12, 0x80, 0x7F, 0x00, 0xFF, 0x34, 0x56, 0x78};
+    auto buffer = plain;
+    ScramblePayload(buffer.data(), static_cast<int32_t>(buffer.size()), kStationKeyWord);
+    EXPECT_EQ(buffer, cipher);
+    DescramblePayload(buffer.data(), static_cast<int32_t>(buffer.size()), kStationKeyWord);
+    EXPECT_EQ(buffer, plain);
+}
+
 TEST(PayloadScrambler, EmptyBufferIsLeftAlone)
 {
     uint8_t byte = 0x33;

@@ -173,6 +173,25 @@ TEST(TextEndsWith, FollowsTheLibrarysRule)
         EXPECT_EQ(text_ends_with(c.text, c.suffix), c.expected) << "[" << c.text << "] [" << c.suffix << "]";
 }
 
+TEST(Characters, TrimOnlyTheControlRangeAndBlanks)
+{
+    struct Case
+    {
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {" \t\r\n\v\fa b\r\n", "a b"},
+        {"\xA0x\xA0", "\xA0x\xA0"},  // a no-break space of 1251 is text
+        {std::string("\0x\0", 3), std::string("\0x\0", 3)},
+        {"\x1Fx", "\x1Fx"},
+        {" \t ", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(trim_space(c.text), c.expected) << "[" << c.text << "]";
+}
+
 TEST(Characters, ReplaceAndBlank)
 {
     std::string text = "a'b'c";

@@ -1,5 +1,6 @@
 #include "CFileLog.h"
 #include "CThreadSock.h"
+#include "CWin32Exception.h"
 #include "LogCapture.h"
 #include "Timeouts.h"
 #include "platform/Thread.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -69,6 +71,17 @@ protected:
     uint32_t Run() override { return 0; }
 };
 
+// Fails as a system call inside Run can.
+class ThrowingThread : public CThreadSock
+{
+public:
+    ThrowingThread() : CThreadSock("Throwing") {}
+    ~ThrowingThread() override { Stop(100); }
+
+protected:
+    uint32_t Run() override { throw CWin32Exception("CEventSock::Wait() - WaitForSingleObject", EBADF); }
+};
+
 class ThreadSockTest : public testing::Test
 {
 protected:
@@ -128,6 +141,20 @@ TEST_F(ThreadSockTest, RunningFlagClearsWhenRunReturnsByItself)
     thread.Stop(100);
     thread.Start();
     thread.Stop(100);
+}
+
+TEST_F(ThreadSockTest, ExceptionFromRunEndsOnlyTheThread)
+{
+    ThrowingThread thread;
+    thread.Start();
+    for (int i = 0; i < 1000 && thread.IsRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(thread.IsRunning());
+    thread.Stop(100);
+    // Startable again, and the process is still here to see it.
+    thread.Start();
+    thread.Stop(100);
+    EXPECT_FALSE(thread.IsRunning());
 }
 
 TEST_F(ThreadSockTest, StubbornRunGetsTheForcedStopLineAndIsStillJoined)

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include "TestFolder.h"
 
 namespace {
 
@@ -104,24 +105,14 @@ TEST(XmlResources, MissingIdLeavesTheTextAlone)
 class ResourceFiles : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/xml_resources_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_folder = pattern;
-    }
-    void TearDown() override
-    {
-        if (!m_folder.empty())
-            std::filesystem::remove_all(m_folder);
-    }
     std::string read(const std::string& path) const
     {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    std::string m_folder;
+    TestFolder m_temp;
+    const std::string m_folder = m_temp.Folder();
 };
 
 TEST_F(ResourceFiles, WriteHonoursTheOverwriteFlag)

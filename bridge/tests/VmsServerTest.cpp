@@ -1,0 +1,597 @@
+// The video-system server on loopback, started in-process on a port the system
+// picks, spoken to through real sockets.
+
+#include "VmsServer.h"
+
+#include "BridgeLog.h"
+#include "ChildProcess.h"
+#include "ConnectionList.h"
+#include "ConnectionSettings.h"
+#include "ElementModel.h"
+#include "ElementRecord.h"
+#include "LinkTestClient.h"
+#include "OrvantaConnection.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+using testsupport::read_file;
+using testsupport::TempFolder;
+using Frame = LinkFrameReader::Frame;
+using Read = LinkTestClient::Read;
+
+namespace {
+
+const char kLogin[] = "orvanta";
+const char kPassword[] = "s3cret";
+
+KorvelElementPtr make_element(int32_t id, int32_t group, int32_t object, int32_t level, const std::string& name)
+{
+    auto e = std::make_shared<KorvelElement>();
+    e->ID = id;
+    e->Group = group;
+    e->ObjectID = object;
+    e->Type = id % 7;
+    e->state_level = level;
+    e->State = id * 16;
+    e->Number = id % 100;
+    e->Name = name;
+    return e;
+}
+
+std::string text(const Frame& frame)
+{
+    return std::string(frame.payload.begin(), frame.payload.end());
+}
+
+// Every record of a state or update payload; a payload that does not split
+// exactly into records fails the test.
+std::vector<ElementRecord> records_of(const Frame& frame)
+{
+    std::vector<ElementRecord> records;
+    size_t offset = 0;
+    ElementRecord record;
+    while (read_element_record(frame.payload.data(), frame.payload.size(), offset, record))
+        records.push_back(record);
+    EXPECT_EQ(offset, frame.payload.size()) << "payload does not end with a whole record";
+    return records;
+}
+
+size_t count_of(const std::string& haystack, const std::string& needle)
+{
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1))
+        ++count;
+    return count;
+}
+
+template <typename Condition>
+bool wait_until(Condition condition, int timeout_ms = 20000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+void clear_model()
+{
+    std::lock_guard<std::mutex> lock(g_model_mutex);
+    g_group_map.clear();
+}
+
+// One group holding one object with `sensors` sensors of names `name_size`
+// bytes long; the number of elements.
+size_t fill_large_model(int sensors, size_t name_size)
+{
+    auto group = make_element(1, 1, -1, 1, "group");
+    auto object = make_element(2, 1, 2, 1, "object");
+    for (int i = 0; i < sensors; ++i)
+        object->children[1000 + i] = make_element(1000 + i, 1, 2, 1, std::string(name_size, 'a' + i % 26));
+    group->children[2] = object;
+    std::lock_guard<std::mutex> lock(g_model_mutex);
+    g_group_map[1] = group;
+    return 2 + static_cast<size_t>(sensors);
+}
+
+class VmsServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_saved_log = log_path();
+        set_log_path(m_folder / "korvel-orvanta-client.log");
+        verbosity = kLogVerbose;
+        login = kLogin;
+        password = kPassword;
+        clear_model();
+        local_port = 0;
+        ASSERT_TRUE(start_vms_server()) << log();
+        m_port = vms_server_port();
+        ASSERT_NE(m_port, 0);
+    }
+    void TearDown() override
+    {
+        stop_vms_server();
+        clear_model();
+        login.clear();
+        password.clear();
+        verbosity = kLogInfo;
+        set_log_path(m_saved_log);
+    }
+
+    std::unique_ptr<LinkTestClient> connect(bool log_in = true, int receive_buffer = 0)
+    {
+        auto client = std::make_unique<LinkTestClient>();
+        EXPECT_TRUE(client->Connect(m_port, receive_buffer));
+        if (log_in) {
+            EXPECT_TRUE(client->Login(kLogin, kPassword));
+        }
+        return client;
+    }
+
+    // Asks for the state and returns its frame.
+    Frame state_of(LinkTestClient& client)
+    {
+        EXPECT_TRUE(client.SendFrame(LINK_GET_STATE));
+        Frame frame;
+        EXPECT_EQ(client.ReadFrame(frame), Read::Frame);
+        EXPECT_EQ(frame.command, LINK_STATE);
+        return frame;
+    }
+
+    std::string log() const { return read_file(m_folder / "korvel-orvanta-client.log"); }
+
+    TempFolder m_folder;
+    std::string m_saved_log;
+    uint16_t m_port = 0;
+};
+
+TEST_F(VmsServerTest, FramesSplitOrCoalescedAreEachHandledOnceComplete)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_model_mutex);
+        g_group_map[5] = make_element(5, 5, -1, 1, "North");
+    }
+    auto client = connect(false);
+    // The login a byte at a time.
+    for (uint8_t byte : make_link_frame(LINK_LOGIN, link_login_text(kLogin, kPassword))) {
+        ASSERT_TRUE(client->Send({byte}));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    Frame frame;
+    ASSERT_EQ(client->ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_LOGIN_OK);
+    EXPECT_EQ(text(frame), "OK");
+
+    // Two requests (L = 0, and a payload that is ignored) and the start of a
+    // third in one write.
+    std::vector<uint8_t> bytes = make_link_frame(LINK_GET_STATE, "");
+    const std::vector<uint8_t> second = make_link_frame(LINK_GET_STATE, "ignored");
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    const std::vector<uint8_t> third = make_link_frame(LINK_GET_STATE, "xyz");
+    bytes.insert(bytes.end(), third.begin(), third.begin() + 3);
+    ASSERT_TRUE(client->Send(bytes));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(client->ReadFrame(frame), Read::Frame);
+        EXPECT_EQ(frame.command, LINK_STATE);
+        ASSERT_EQ(records_of(frame).size(), 1u);
+    }
+    EXPECT_EQ(client->ReadFrame(frame, 200), Read::Timeout);
+    ASSERT_TRUE(client->Send(std::vector<uint8_t>(third.begin() + 3, third.end())));
+    ASSERT_EQ(client->ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_STATE);
+}
+
+TEST_F(VmsServerTest, StateIsTheWholeTreeDepthFirstInIdOrder)
+{
+    auto client = connect();
+    Frame empty = state_of(*client);
+    EXPECT_TRUE(empty.payload.empty());
+
+    {
+        std::lock_guard<std::mutex> lock(g_model_mutex);
+        auto g10 = make_element(10, 10, -1, 1, "Склад");
+        auto g20 = make_element(20, 20, -1, 1, "Офис");
+        auto o100 = make_element(100, 10, 100, 0, "Ворота");
+        auto o200 = make_element(200, 10, 200, 1, "Гараж");
+        auto o300 = make_element(300, 20, 300, 1, "Вход");
+        o100->children[1002] = make_element(1002, 10, 100, 2, "Дверь");
+        o100->children[1001] = make_element(1001, 10, 100, 1, "Окно");
+        o300->children[3001] = make_element(3001, 20, 300, 1, "");
+        g10->children[200] = o200;
+        g10->children[100] = o100;
+        g20->children[300] = o300;
+        g_group_map[20] = g20;
+        g_group_map[10] = g10;
+    }
+    const Frame state = state_of(*client);
+    const std::vector<ElementRecord> records = records_of(state);
+    struct Expected {
+        uint8_t level;
+        int32_t id;
+        int32_t state_level;
+        std::string name;
+    };
+    const Expected expected[] = {
+        {1, 10, 1, "Склад"}, {2, 100, 0, "Ворота"}, {3, 1001, 1, "Окно"}, {3, 1002, 2, "Дверь"},
+        {2, 200, 1, "Гараж"}, {1, 20, 1, "Офис"},   {2, 300, 1, "Вход"},  {3, 3001, 1, ""},
+    };
+    ASSERT_EQ(records.size(), std::size(expected));
+    size_t payload = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].level, expected[i].level) << i;
+        EXPECT_EQ(records[i].ID, expected[i].id) << i;
+        EXPECT_EQ(records[i].state_level, expected[i].state_level) << i;
+        EXPECT_EQ(records[i].Name, expected[i].name) << i;
+        EXPECT_EQ(records[i].State, expected[i].id * 16) << i;
+        EXPECT_EQ(records[i].Number, expected[i].id % 100) << i;
+        payload += 33 + expected[i].name.size();
+    }
+    // The last record, with its empty name, takes 33 bytes.
+    EXPECT_EQ(state.payload.size(), payload);
+
+    // Asked again, the whole tree comes again, as it is now.
+    {
+        std::lock_guard<std::mutex> lock(g_model_mutex);
+        g_group_map[20]->children[300]->children[3001]->state_level = 2;
+    }
+    const std::vector<ElementRecord> again = records_of(state_of(*client));
+    ASSERT_EQ(again.size(), records.size());
+    EXPECT_EQ(again.back().state_level, 2);
+}
+
+TEST_F(VmsServerTest, AnythingButTheRightLoginIsRefusedWithTheErrorFrameFirst)
+{
+    const std::string good = link_login_text(kLogin, kPassword);
+    std::string one_byte_off = good;
+    one_byte_off[3] = static_cast<char>(one_byte_off[3] ^ 1);
+    std::string upper_case = good;
+    for (char& c : upper_case)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"state before login", make_link_frame(LINK_GET_STATE, ""), "Unauthorized"},
+        {"unknown command before login", make_link_frame(0x07, ""), "Unauthorized"},
+        {"login one byte off", make_link_frame(LINK_LOGIN, one_byte_off), "Unauthorized"},
+        {"login in upper case", make_link_frame(LINK_LOGIN, upper_case), "Unauthorized"},
+        {"login with a trailing byte", make_link_frame(LINK_LOGIN, good + "\n"), "Unauthorized"},
+        {"login cut short", make_link_frame(LINK_LOGIN, good.substr(0, good.size() - 1)), "Unauthorized"},
+        {"login with another password", make_link_frame(LINK_LOGIN, link_login_text(kLogin, "other")),
+         "Unauthorized"},
+        {"empty login", make_link_frame(LINK_LOGIN, ""), "Unauthorized"},
+        {"wrong start bytes", {0x0D, 0x26, 0, 0, 0, 0, LINK_LOGIN}, "Wrong data format"},
+    };
+    for (const Case& c : cases) {
+        auto client = connect(false);
+        // More bytes behind the bad frame than the bridge reads at once: left
+        // unread at the close, they would turn it into a reset.
+        std::vector<uint8_t> bytes = c.bytes;
+        bytes.resize(bytes.size() + 64 * 1024, 0x55);
+        ASSERT_TRUE(client->Send(bytes)) << c.what;
+        Frame frame;
+        ASSERT_EQ(client->ReadFrame(frame), Read::Frame) << c.what;
+        EXPECT_EQ(frame.command, LINK_ERROR) << c.what;
+        EXPECT_EQ(text(frame), c.error) << c.what;
+        EXPECT_TRUE(client->WaitClosed()) << c.what;
+    }
+    // Each refused connection is gone once its peer has gone.
+    EXPECT_TRUE(wait_until([&] { return count_of(log(), "Orvanta connection destroyed\n") == std::size(cases); }))
+        << log();
+}
+
+TEST_F(VmsServerTest, WrongStartBytesAfterLoginCloseTheConnection)
+{
+    auto client = connect();
+    ASSERT_TRUE(client->Send({0x0E, 0x25, 0, 0, 0, 0, LINK_GET_STATE}));
+    Frame frame;
+    ASSERT_EQ(client->ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_ERROR);
+    EXPECT_EQ(text(frame), "Wrong data format");
+    EXPECT_TRUE(client->WaitClosed());
+}
+
+TEST_F(VmsServerTest, ErrorFrameLeavesBehindQueuedFramesBeforeTheClose)
+{
+    const size_t elements = fill_large_model(30000, 250);
+    auto client = connect();
+    std::vector<uint8_t> bytes = make_link_frame(LINK_GET_STATE, "");
+    bytes.insert(bytes.end(), {0x25, 0x0D, 0, 0, 0, 0, LINK_GET_STATE});
+    ASSERT_TRUE(client->Send(bytes));
+    // The state is still queued when the bad frame is refused.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Frame frame;
+    ASSERT_EQ(client->ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_STATE);
+    EXPECT_EQ(records_of(frame).size(), elements);
+    ASSERT_EQ(client->ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_ERROR);
+    EXPECT_EQ(text(frame), "Wrong data format");
+    EXPECT_TRUE(client->WaitClosed());
+}
+
+TEST_F(VmsServerTest, AfterLoginRepeatedLoginsAndUnknownCommandsGetNoReply)
+{
+    auto client = connect();
+    ASSERT_TRUE(client->SendFrame(LINK_LOGIN, link_login_text(kLogin, kPassword)));
+    ASSERT_TRUE(client->SendFrame(LINK_LOGIN, "not a login"));
+    ASSERT_TRUE(client->SendFrame(LINK_STATE, "abc"));
+    ASSERT_TRUE(client->SendFrame(0x07, ""));
+    // The next frame that comes is the answer to the state request.
+    const Frame state = state_of(*client);
+    EXPECT_TRUE(state.payload.empty());
+    const std::string lines = log();
+    EXPECT_NE(lines.find("unknown cmd 0x04 received\nunknown cmd 0x07 received\n"), std::string::npos) << lines;
+    EXPECT_EQ(count_of(lines, "unknown cmd"), 2u) << lines;
+}
+
+TEST_F(VmsServerTest, AnnouncedLengthsAreCappedBeforeAndAfterLogin)
+{
+    struct Case {
+        const char* what;
+        bool log_in;
+        uint8_t command;
+        uint32_t length;
+        bool send_payload;
+        uint8_t reply;
+        std::string payload; // expected, for an error
+    };
+    const Case cases[] = {
+        {"4 KiB + 1 before login", false, LINK_LOGIN, 4097, false, LINK_ERROR, "Wrong data format"},
+        {"largest length before login", false, LINK_LOGIN, 0xFFFFFFFFu, false, LINK_ERROR, "Wrong data format"},
+        {"4 KiB before login", false, LINK_LOGIN, 4096, true, LINK_ERROR, "Unauthorized"},
+        {"1 MiB + 1 after login", true, LINK_GET_STATE, 1024 * 1024 + 1, false, LINK_ERROR, "Wrong data format"},
+        {"1 MiB after login", true, LINK_GET_STATE, 1024 * 1024, true, LINK_STATE, ""},
+    };
+    for (const Case& c : cases) {
+        auto client = connect(c.log_in);
+        std::vector<uint8_t> bytes(kLinkHeaderSize);
+        write_link_header(bytes.data(), c.command, c.length);
+        if (c.send_payload)
+            bytes.resize(kLinkHeaderSize + c.length, 'A');
+        ASSERT_TRUE(client->Send(bytes)) << c.what;
+        Frame frame;
+        ASSERT_EQ(client->ReadFrame(frame), Read::Frame) << c.what;
+        EXPECT_EQ(frame.command, c.reply) << c.what;
+        EXPECT_EQ(text(frame), c.payload) << c.what;
+        if (c.reply == LINK_ERROR) {
+            EXPECT_TRUE(client->WaitClosed()) << c.what;
+        } else {
+            EXPECT_EQ(client->ReadFrame(frame, 200), Read::Timeout) << c.what;
+        }
+    }
+}
+
+TEST_F(VmsServerTest, UpdatesGoOnlyToConnectionsThatTookTheState)
+{
+    auto waiting = connect();
+    auto watching = connect();
+    state_of(*watching);
+
+    const auto first = make_element(7, 1, 7, 2, "Периметр");
+    broadcast_update(first, LEVEL_OBJECT);
+    Frame frame;
+    ASSERT_EQ(watching->ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_UPDATE);
+    std::vector<ElementRecord> records = records_of(frame);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, LEVEL_OBJECT);
+    EXPECT_EQ(records[0].ID, 7);
+    EXPECT_EQ(records[0].state_level, 2);
+    EXPECT_EQ(records[0].Name, "Периметр");
+    EXPECT_EQ(waiting->ReadFrame(frame, 300), Read::Timeout);
+
+    state_of(*waiting);
+    broadcast_update(make_element(8, 1, 7, 0, "Датчик"), LEVEL_SENSOR);
+    for (LinkTestClient* client : {waiting.get(), watching.get()}) {
+        ASSERT_EQ(client->ReadFrame(frame), Read::Frame);
+        EXPECT_EQ(frame.command, LINK_UPDATE);
+        records = records_of(frame);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].ID, 8);
+        EXPECT_EQ(records[0].level, LEVEL_SENSOR);
+    }
+    EXPECT_NE(log().find("send update 0(128) level 3, group 1, object 8, sensor 8\n"), std::string::npos) << log();
+}
+
+TEST_F(VmsServerTest, UpdatesFromAnotherThreadArriveWholeAndInOrderBehindALargeState)
+{
+    // Larger than what the socket buffers hold, so the state is still being
+    // written while the updates are handed over.
+    const size_t elements = fill_large_model(30000, 250);
+    constexpr int32_t kUpdates = 2000;
+    auto client = connect();
+    ASSERT_TRUE(client->SendFrame(LINK_GET_STATE));
+
+    std::thread worker([] {
+        // Updates before the state is taken would not be sent; wait for it.
+        wait_until([] {
+            bool taken = false;
+            g_connection_list.ForEachAlive([&](const OrvantaConnection::Ptr& c) { taken = taken || c->state_sent; });
+            return taken;
+        });
+        for (int32_t i = 0; i < kUpdates; ++i)
+            broadcast_update(make_element(5000 + i, 1, 2, i % 3, "update " + std::to_string(i)), LEVEL_SENSOR);
+    });
+    worker.join();
+
+    Frame frame;
+    ASSERT_EQ(client->ReadFrame(frame, 30000), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_STATE);
+    EXPECT_EQ(records_of(frame).size(), elements);
+    for (int32_t i = 0; i < kUpdates; ++i) {
+        ASSERT_EQ(client->ReadFrame(frame), Read::Frame) << i;
+        ASSERT_EQ(frame.command, LINK_UPDATE) << i;
+        const std::vector<ElementRecord> records = records_of(frame);
+        ASSERT_EQ(records.size(), 1u) << i;
+        ASSERT_EQ(records[0].ID, 5000 + i);
+        EXPECT_EQ(records[0].Name, "update " + std::to_string(i));
+    }
+}
+
+TEST_F(VmsServerTest, ClientThatStopsReadingIsDroppedWhileOthersKeepReceiving)
+{
+    fill_large_model(4000, 250); // about 1.1 MB of state
+    auto stalled = connect(true, 16 * 1024);
+    auto reader = connect();
+    state_of(*reader);
+
+    // Forty states asked for and none read: far beyond the send limit.
+    std::vector<uint8_t> requests;
+    for (int i = 0; i < 40; ++i) {
+        const auto request = make_link_frame(LINK_GET_STATE, "");
+        requests.insert(requests.end(), request.begin(), request.end());
+    }
+    ASSERT_TRUE(stalled->Send(requests));
+    ASSERT_TRUE(wait_until([&] { return log().find("Orvanta client does not read") != std::string::npos; }))
+        << log();
+
+    broadcast_update(make_element(1000, 1, 2, 2, "still here"), LEVEL_SENSOR);
+    Frame frame;
+    ASSERT_EQ(reader->ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_UPDATE);
+    EXPECT_EQ(records_of(frame).at(0).Name, "still here");
+
+    EXPECT_TRUE(stalled->WaitClosed(30000));
+}
+
+TEST_F(VmsServerTest, AcceptingGoesOnAfterFailedAccepts)
+{
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // The next socket takes the lowest free number; allowing no number above
+    // it leaves the server no descriptor to accept into.
+    const platform::SocketHandle probe = platform::create_tcp_socket();
+    ASSERT_NE(probe, platform::kInvalidSocket);
+    platform::close_socket(probe);
+    rlimit limited = saved;
+    limited.rlim_cur = static_cast<rlim_t>(probe) + 1;
+
+    LinkTestClient client;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limited), 0);
+    const bool connected = client.Connect(m_port) &&
+                           client.SendFrame(LINK_LOGIN, link_login_text(kLogin, kPassword));
+    Frame frame;
+    // Every accept fails meanwhile, so nobody answers.
+    const Read while_limited = client.ReadFrame(frame, 350);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(while_limited, Read::Timeout);
+
+    ASSERT_EQ(client.ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_LOGIN_OK);
+}
+
+TEST_F(VmsServerTest, StopClosesConnectionsAndTheServerStartsAgain)
+{
+    auto client = connect();
+    state_of(*client);
+    stop_vms_server();
+    EXPECT_EQ(vms_server_port(), 0);
+    EXPECT_TRUE(client->WaitClosed());
+    // The station worker may still hand over changes; they go nowhere.
+    broadcast_update(make_element(3, 1, 3, 1, "late"), LEVEL_OBJECT);
+
+    ASSERT_TRUE(start_vms_server());
+    m_port = vms_server_port();
+    auto again = connect();
+    EXPECT_TRUE(state_of(*again).payload.empty());
+}
+
+TEST_F(VmsServerTest, PortInUseIsLoggedAndStartFails)
+{
+    platform::Ipv4Endpoint endpoint;
+    endpoint.address = platform::kLoopbackAddress;
+    uint16_t taken = 0;
+    const platform::SocketHandle holder = platform::listen_tcp(endpoint, 1, taken);
+    ASSERT_NE(holder, platform::kInvalidSocket);
+    stop_vms_server();
+    local_port = taken;
+    EXPECT_FALSE(start_vms_server());
+    EXPECT_EQ(vms_server_port(), 0);
+    EXPECT_NE(log().find("unable to listen on local port " + std::to_string(taken) + " (Address already in use)\n"),
+              std::string::npos)
+        << log();
+    platform::close_socket(holder);
+}
+
+// The program, run as the service manager runs it, with its port taken or free.
+class VmsServerProgramTest : public ::testing::Test
+{
+protected:
+    pid_t start_service(uint16_t local)
+    {
+        testsupport::write_file(m_folder / "connection.ini", "host localhost\nport 5000\nlogin pelto\npassword "
+                                                             "pelto\nlocal_port " +
+                                                                 std::to_string(local) + "\n");
+        return testsupport::spawn_child({"/bin/bash", KORVEL_RUN_BRIDGE, "--exe", KORVEL_BRIDGE_EXE, "--dir",
+                                         m_folder / "run", "--ini", m_folder / "connection.ini"},
+                                        testsupport::environment_without({"INVOCATION_ID"}), m_folder / "output");
+    }
+    std::string run_log() const { return read_file(m_folder / "run/korvel-orvanta-client.log"); }
+
+    TempFolder m_folder;
+};
+
+TEST_F(VmsServerProgramTest, TakenPortStopsTheServiceWithFailure)
+{
+    platform::Ipv4Endpoint endpoint;
+    endpoint.address = platform::kLoopbackAddress;
+    uint16_t taken = 0;
+    const platform::SocketHandle holder = platform::listen_tcp(endpoint, 1, taken);
+    ASSERT_NE(holder, platform::kInvalidSocket);
+    const pid_t pid = start_service(taken);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(testsupport::wait_child(pid, 20000), 3) << read_file(m_folder / "output");
+    EXPECT_NE(run_log().find("unable to listen on local port " + std::to_string(taken) +
+                             " (Address already in use)\n"),
+              std::string::npos)
+        << run_log();
+    platform::close_socket(holder);
+}
+
+TEST_F(VmsServerProgramTest, RunningServiceServesItsPortUntilStopped)
+{
+    // A port the system hands out and that nothing holds any more.
+    platform::Ipv4Endpoint endpoint;
+    endpoint.address = platform::kLoopbackAddress;
+    uint16_t free_port = 0;
+    platform::close_socket(platform::listen_tcp(endpoint, 1, free_port));
+    const pid_t pid = start_service(free_port);
+    ASSERT_GT(pid, 0);
+
+    LinkTestClient client;
+    ASSERT_TRUE(wait_until([&] {
+        LinkTestClient probe;
+        return probe.Connect(free_port);
+    }));
+    ASSERT_TRUE(client.Connect(free_port));
+    ASSERT_TRUE(client.Login("pelto", "pelto"));
+    ASSERT_TRUE(client.SendFrame(LINK_GET_STATE));
+    Frame frame;
+    ASSERT_EQ(client.ReadFrame(frame), Read::Frame);
+    EXPECT_EQ(frame.command, LINK_STATE);
+
+    ::kill(pid, SIGTERM);
+    EXPECT_TRUE(client.WaitClosed());
+    EXPECT_EQ(testsupport::wait_child(pid, 20000), 0) << read_file(m_folder / "output");
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+#include "CMS_ObjectScheduleData.h"
+
+CMS_ObjectScheduleData::CMS_ObjectScheduleData() : Time(packed_local_now()) {}
+
+CMS_ObjectScheduleData::CMS_ObjectScheduleData(const CMS_ObjectScheduleData& other) : CObjectStoreXmlHelper(other)
+{
+    AssignFrom(&other, 0);
+}
+
+const RecordFields<CMS_ObjectScheduleData>& CMS_ObjectScheduleData::Fields()
+{
+    using F = RecordField<CMS_ObjectScheduleData>;
+    using R = CMS_ObjectScheduleData;
+    static const RecordFields<R> fields = {
+        F::Version(),
+        F::Int("ID", &R::ID),
+        F::Int("Number", &R::Number),
+        F::Int("ObjectID", &R::ObjectID),
+        F::Int("Type", &R::Type),
+        F::Int("Flags", &R::Flags),
+        F::Text("Name", &R::Name),
+        F::Text("Settings", &R::Settings),
+        F::Date("Time", &R::Time),
+        F::Int("DayOfWeek", &R::DayOfWeek),
+        F::Int("State", &R::State, kDynamic),
+    };
+    return fields;
+}
+
+bool CMS_ObjectScheduleData::Load(CFieldArchive* archive, int flag)
+{
+    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
+}
+
+bool CMS_ObjectScheduleData::Save(CFieldArchive* archive) const
+{
+    return save_record_fields(Fields(), *this, archive);
+}
+
+std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectScheduleData::CreateNew() const
+{
+    return std::make_unique<CMS_ObjectScheduleData>();
+}
+
+std::string CMS_ObjectScheduleData::GetStoreFileName() const
+{
+    return std::string();
+}

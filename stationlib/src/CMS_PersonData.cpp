@@ -1,0 +1,57 @@
+#include "CMS_PersonData.h"
+
+#include "CByteStream.h"
+#include "StringHelpers.h"
+
+const RecordFields<CMS_PersonData>& CMS_PersonData::Fields()
+{
+    using F = RecordField<CMS_PersonData>;
+    using R = CMS_PersonData;
+    static const RecordFields<R> fields = {
+        F::Int("ID", &R::ID),
+        F::Int("Type", &R::Type),
+        F::Int("Flags", &R::Flags),
+        F::Text("Name", &R::Name),
+        F::Text("Settings", &R::Settings),
+        F::Text("Key", &R::Key),
+        F::Int("OriginServerId", &R::OriginServerId),
+        F::Then(&R::ParsePersObjects),
+    };
+    return fields;
+}
+
+bool CMS_PersonData::Load(CFieldArchive* archive, int flag)
+{
+    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
+}
+
+bool CMS_PersonData::Save(CFieldArchive* archive) const
+{
+    return save_record_fields(Fields(), *this, archive);
+}
+
+std::unique_ptr<CObjectStoreXmlHelper> CMS_PersonData::CreateNew() const
+{
+    return std::make_unique<CMS_PersonData>();
+}
+
+std::string CMS_PersonData::GetStoreFileName() const
+{
+    return StoreFileName("Persons", ID);
+}
+
+bool CMS_PersonData::ReadStation(CByteStream* stream)
+{
+    // The station's list carries the person exactly in the record's own order.
+    return LoadFromStream(stream, 0);
+}
+
+void CMS_PersonData::ParsePersObjects()
+{
+    ReadClientSettings(Settings);
+    std::vector<std::string> pieces;
+    split_commas(settings_get(Settings, "PersObjects", std::string()), pieces);
+    PersObjects.clear();
+    for (const std::string& piece : pieces)
+        PersObjects.push_back(crt_atoi(piece.c_str()));
+}
