@@ -144,7 +144,7 @@ void BM_UpdatesToClients(benchmark::State& state)
     element->ID = 1001;
     element->Group = 10;
     element->ObjectID = 100;
-    element->state_level = 2;
+    element->StateLevel = 2;
     element->Name = "Датчик двери 1";
     std::vector<uint8_t> record;
     append_element_record(element, LEVEL_SENSOR, record);

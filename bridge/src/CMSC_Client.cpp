@@ -41,13 +41,20 @@ CMSC_Client::CMSC_Client(CMSC_ClientProxy* proxy, int32_t handle)
 CMSC_Client::~CMSC_Client()
 {
     // First, so that no notification reaches a client on its way out.
-    CMSC_ClientProxy::UnregisterClient(this);
+    StopNotifications();
     if (IsBound())
         m_proxy->m_Close(m_handle);
 }
 
-int CMSC_Client::OnNotify(int32_t, const char*, int32_t, int32_t, int32_t, int32_t)
+void CMSC_Client::StopNotifications()
 {
+    CMSC_ClientProxy::UnregisterClient(this);
+}
+
+int CMSC_Client::OnNotify(int32_t code, const char*, int32_t, int32_t, int32_t, int32_t)
+{
+    if (code == MSC_NOTIFY_DISCONNECTED)
+        m_connectionLost = true;
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,9 +20,16 @@ public:
     CMSC_Client(const CMSC_Client&) = delete;
     CMSC_Client& operator=(const CMSC_Client&) = delete;
 
-    // A notification of the library, on its worker thread. Does nothing here.
+    // A notification of the library, on its worker thread. Only notes a lost
+    // station link; the records come by polling.
     virtual int OnNotify(int32_t code, const char* text, int32_t length, int32_t reserved1, int32_t reserved2,
                          int32_t reserved3);
+
+    // Set when the library reported the station link lost. The library reconnects
+    // by itself, but levels that changed meanwhile never come as events, so the
+    // station worker reloads the tree when it sees this.
+    bool ConnectionLost() const { return m_connectionLost; }
+    void ClearConnectionLost() { m_connectionLost = false; }
 
     int32_t GetHandle() const { return m_handle; }
 
@@ -97,6 +105,11 @@ public:
     int SendControlById(int32_t id);
     int PostItem(int32_t a, int32_t b, int32_t c, const std::string& text);
 
+protected:
+    // A derived class calls this first in its destructor: it waits for a
+    // notification in progress and stops the next ones before the derived part goes.
+    void StopNotifications();
+
 private:
     friend class CMSC_ClientProxy;
 
@@ -110,4 +123,5 @@ private:
 
     int32_t m_handle;
     CMSC_ClientProxy* m_proxy;
+    std::atomic<bool> m_connectionLost{false};
 };

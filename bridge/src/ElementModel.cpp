@@ -29,9 +29,9 @@ bool apply_object_event(const KorvelEvent& event, KorvelElementPtr& changed, boo
         return true;
 
     const int level = level_for_event(event.Type, event.SubType);
-    if (level < 0 || level == changed->state_level)
+    if (level < 0 || level == changed->StateLevel)
         return false;
-    changed->state_level = level;
+    changed->StateLevel = level;
     return true;
 }
 
@@ -54,16 +54,16 @@ void apply_sensor_event(const KorvelEventPtr& e, std::vector<KorvelElementPtr>& 
         log_message(kLogVerbose, "event for group id %i, object %s (id %i), sensor %s (%i): %s\n", object->Group,
                     object->Name.c_str(), object->ID, to_change->Name.c_str(), to_change->Number, e->Text.c_str());
         const int level = level_for_event(e->Type, e->SubType);
-        if (level < 0 || level == to_change->state_level)
+        if (level < 0 || level == to_change->StateLevel)
         {
-            log_message(kLogVerbose, "same state %i for type %i, subtype %i\n", to_change->state_level, e->Type,
+            log_message(kLogVerbose, "same state %i for type %i, subtype %i\n", to_change->StateLevel, e->Type,
                         e->SubType);
         }
-        else if (!(all && to_change->state_level == 0))
+        else if (!(all && to_change->StateLevel == 0))
         {
             // An event for every sensor leaves those at level 0 as they are.
             BRIDGE_ASSERT(to_change);
-            to_change->state_level = level;
+            to_change->StateLevel = level;
             changed.push_back(to_change);
         }
         if (!all)

@@ -20,7 +20,7 @@ void append_element_record(const KorvelElementPtr& element, uint8_t level, std::
     uint8_t* p = out.data() + start;
     p[0] = level;
     const int32_t fields[] = {element->ID,          element->Group, element->ObjectID, element->Type,
-                              element->state_level, element->State, element->Number};
+                              element->StateLevel, element->State, element->Number};
     for (size_t i = 0; i < 7; ++i)
         boost::endian::store_little_s32(p + 1 + 4 * i, fields[i]);
     boost::endian::store_little_u32(p + 29, static_cast<uint32_t>(element->Name.size()));
@@ -37,7 +37,7 @@ bool read_element_record(const uint8_t* data, size_t size, size_t& offset, Eleme
         return false;
     record.level = p[0];
     int32_t* const fields[] = {&record.ID,          &record.Group, &record.ObjectID, &record.Type,
-                               &record.state_level, &record.State, &record.Number};
+                               &record.StateLevel, &record.State, &record.Number};
     for (size_t i = 0; i < 7; ++i)
         *fields[i] = boost::endian::load_little_s32(p + 1 + 4 * i);
     record.Name.assign(reinterpret_cast<const char*>(p + kElementRecordFixedSize), name_length);

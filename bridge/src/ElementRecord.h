@@ -30,7 +30,7 @@ struct ElementRecord
     int32_t Group = 0;
     int32_t ObjectID = 0;
     int32_t Type = 0;
-    int32_t state_level = 0;
+    int32_t StateLevel = 0;
     int32_t State = 0;
     int32_t Number = 0;
     std::string Name;

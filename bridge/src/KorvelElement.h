@@ -24,7 +24,7 @@ struct KorvelElement
     std::string Name; // UTF-8
     // Alarm level shown to the video system (0, 1 or 2); set by the bridge,
     // guarded by the model mutex.
-    int32_t state_level = 0;
+    int32_t StateLevel = 0;
     int32_t State = -1; // the station's raw state word
     int32_t Number = -1; // for sensors: the number that events refer to
     // Objects of a group, sensors of an object; guarded by the model mutex.

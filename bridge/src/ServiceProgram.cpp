@@ -3,6 +3,7 @@
 #include "BridgeLog.h"
 #include "ConnectionSettings.h"
 #include "EventDictionary.h"
+#include "StationWorker.h"
 #include "VmsServer.h"
 
 #include "platform/ModulePath.h"
@@ -118,7 +119,7 @@ void service_main(int /*argc*/, char** /*argv*/)
     // Without texts events still flow; they are only logged as unknown.
     if (!load_events_dictionary(executable_path))
         log_message(kLogError, "unable to load events dictionary %s\n", "dictionary_events_system.xml");
-    // Seam, station worker: start the station_worker thread here.
+    std::thread worker(station_worker);
     // Without its port the bridge is of no use to the video system: it stops
     // as on a control code and reports the failure.
     const bool serving = start_vms_server();
@@ -129,6 +130,6 @@ void service_main(int /*argc*/, char** /*argv*/)
     if (serving)
         stop_vms_server();
     g_worker_stop = true;
-    // Seam, station worker: join the station_worker thread here.
+    worker.join();
     set_service_status(platform::kServiceStopped, serving ? 0 : kExitServerUnavailable);
 }

@@ -181,7 +181,7 @@ void broadcast_update(const KorvelElementPtr& changed_element, uint8_t level)
 {
     BRIDGE_ASSERT(changed_element);
     log_message(kLogVerbose, "send update %i(%i) level %d, group %d, object %d, sensor %d\n",
-                changed_element->state_level, changed_element->State, level, changed_element->Group,
+                changed_element->StateLevel, changed_element->State, level, changed_element->Group,
                 changed_element->ID, changed_element->Number);
     g_connection_list.ForEachAlive([&](const std::shared_ptr<OrvantaConnection>& connection) {
         if (connection->state_sent)

@@ -133,11 +133,12 @@ TEST_F(BridgeProgramTest, ServiceRunsUntilStopSignalAndReportsSuccess)
         const pid_t pid = start_service("host h\nport 5000\nlogin l\nlocal_port " +
                                         std::to_string(free_local_port()) + "\n");
         ASSERT_GT(pid, 0);
-        // Without a dictionary the service goes on all the same. The stop is sent only
-        // after the last start-up line, since the control handler logs from the
-        // dispatcher's own thread.
+        // Without a dictionary the service goes on all the same, and without a
+        // station library the worker ends at once. The stop is sent only after the
+        // last start-up line, since the control handler logs from the dispatcher's
+        // own thread.
         ASSERT_TRUE(testsupport::wait_for_text(m_folder / "run/korvel-orvanta-client.log",
-                                               "unable to load events dictionary", 20000))
+                                               "CMSC init failed\n", 20000))
             << run_log() << output();
         ::kill(pid, signal);
         EXPECT_EQ(testsupport::wait_child(pid, 20000), 0) << output();
@@ -146,6 +147,7 @@ TEST_F(BridgeProgramTest, ServiceRunsUntilStopSignalAndReportsSuccess)
                                  "unable to start service Korvel Orvanta Client (err 0x0002)\n"
                                  "load events dictionary " + run() + "/dictionary_events_system.xml\n"
                                  "unable to load events dictionary dictionary_events_system.xml\n"
+                                 "CMSC init failed\n"
                                  "service_status: 1\n");
     }
 }

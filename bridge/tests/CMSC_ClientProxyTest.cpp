@@ -229,8 +229,8 @@ TEST(CMSC_ClientProxyTest, EventCallbackReachesOnlyLiveClients)
     EXPECT_EQ(callback(reinterpret_cast<intptr_t>(plain.get()), MSC_NOTIFY_CONNECTED, nullptr, 0, 0, 0, 0), 0);
 }
 
-// Blocks in its notification until released. It holds only pointers, so that
-// the notification in progress outlives its own part of the object.
+// Blocks in its notification until released; as every derived client, it stops
+// notifications before its own part is destroyed.
 class BlockingClient : public CMSC_Client
 {
 public:
@@ -238,6 +238,7 @@ public:
         : CMSC_Client(proxy), m_entered(entered), m_released(released)
     {
     }
+    ~BlockingClient() override { StopNotifications(); }
     int OnNotify(int32_t, const char*, int32_t, int32_t, int32_t, int32_t) override
     {
         m_entered->set_value();

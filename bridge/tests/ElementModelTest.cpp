@@ -22,7 +22,7 @@ KorvelElementPtr make_element(int32_t id, int32_t number, int32_t level, const s
     auto e = std::make_shared<KorvelElement>();
     e->ID = id;
     e->Number = number;
-    e->state_level = level;
+    e->StateLevel = level;
     e->Name = name;
     return e;
 }
@@ -78,7 +78,7 @@ protected:
         g_group_map[group->ID] = group;
     }
 
-    int32_t sensor_level(int32_t id) const { return m_object->children.at(id)->state_level; }
+    int32_t sensor_level(int32_t id) const { return m_object->children.at(id)->StateLevel; }
     static std::vector<int32_t> ids(const std::vector<KorvelElementPtr>& elements)
     {
         std::vector<int32_t> result;
@@ -110,12 +110,12 @@ TEST_F(ElementModelTest, ObjectEventLevels)
     };
     for (const auto& c : cases)
     {
-        m_object->state_level = c.level_before;
+        m_object->StateLevel = c.level_before;
         KorvelElementPtr changed;
         const auto event = make_event(c.type, c.sub_type, 10, 100, -1);
         EXPECT_EQ(c.changed, apply_object_event(*event, changed, true)) << c.type << "/" << c.sub_type;
         EXPECT_EQ(m_object, changed);
-        EXPECT_EQ(c.level_after, m_object->state_level) << c.type << "/" << c.sub_type;
+        EXPECT_EQ(c.level_after, m_object->StateLevel) << c.type << "/" << c.sub_type;
     }
     EXPECT_EQ("", read_file(m_log));
 }
@@ -125,7 +125,7 @@ TEST_F(ElementModelTest, ObjectLookupWithoutApplyLeavesLevel)
     KorvelElementPtr changed;
     EXPECT_TRUE(apply_object_event(*make_event(EVENT_TYPE_OBJECT, 22, 10, 100, -1), changed, false));
     EXPECT_EQ(m_object, changed);
-    EXPECT_EQ(1, m_object->state_level);
+    EXPECT_EQ(1, m_object->StateLevel);
 }
 
 TEST_F(ElementModelTest, UnknownGroupOrObjectIsLogged)

@@ -95,7 +95,7 @@ TEST(ElementRecordTest, RecordLayoutIsPackedLittleEndian)
     element->Group = -1;
     element->ObjectID = 7;
     element->Type = 0x7FFFFFFF;
-    element->state_level = 2;
+    element->StateLevel = 2;
     element->State = static_cast<int32_t>(0x80000001u);
     element->Number = 0xFFFF;
     element->Name = "Склад"; // 10 bytes of UTF-8
@@ -126,7 +126,7 @@ TEST(ElementRecordTest, RecordLayoutIsPackedLittleEndian)
     EXPECT_EQ(record.Group, -1);
     EXPECT_EQ(record.ObjectID, 7);
     EXPECT_EQ(record.Type, element->Type);
-    EXPECT_EQ(record.state_level, 2);
+    EXPECT_EQ(record.StateLevel, 2);
     EXPECT_EQ(record.State, element->State);
     EXPECT_EQ(record.Number, 0xFFFF);
     EXPECT_EQ(record.Name, element->Name);

@@ -54,7 +54,7 @@ TEST(ParseElementList, ReadsFieldsAndConvertsNames)
     EXPECT_EQ(100, e->ObjectID);
     EXPECT_EQ(0x100005, e->State);
     EXPECT_EQ(12, e->Number);
-    EXPECT_EQ(0, e->state_level);
+    EXPECT_EQ(0, e->StateLevel);
     EXPECT_TRUE(e->children.empty());
 }
 
@@ -92,7 +92,7 @@ TEST(ParseElementList, ExistingElementIsUpdatedInPlace)
         document("objectgrouplist", {record("objectgroup", {{"ID", "10"}, {"Name", "old"}, {"Type", "4"}})}),
         "objectgrouplist", elements));
     const KorvelElementPtr group = elements.at(10);
-    group->state_level = 1;
+    group->StateLevel = 1;
     group->children[100] = std::make_shared<KorvelElement>();
 
     ASSERT_TRUE(parse_element_list(
@@ -103,7 +103,7 @@ TEST(ParseElementList, ExistingElementIsUpdatedInPlace)
     EXPECT_EQ("new", group->Name);
     EXPECT_EQ(3, group->State);
     EXPECT_EQ(-1, group->Type); // every field comes from the newer record
-    EXPECT_EQ(1, group->state_level);
+    EXPECT_EQ(1, group->StateLevel);
     EXPECT_EQ(1u, group->children.count(100));
 }
 

@@ -42,7 +42,7 @@ KorvelElementPtr make_element(int32_t id, int32_t group, int32_t object, int32_t
     e->Group = group;
     e->ObjectID = object;
     e->Type = id % 7;
-    e->state_level = level;
+    e->StateLevel = level;
     e->State = id * 16;
     e->Number = id % 100;
     e->Name = name;
@@ -223,7 +223,7 @@ TEST_F(VmsServerTest, StateIsTheWholeTreeDepthFirstInIdOrder)
     struct Expected {
         uint8_t level;
         int32_t id;
-        int32_t state_level;
+        int32_t StateLevel;
         std::string name;
     };
     const Expected expected[] = {
@@ -235,7 +235,7 @@ TEST_F(VmsServerTest, StateIsTheWholeTreeDepthFirstInIdOrder)
     for (size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(records[i].level, expected[i].level) << i;
         EXPECT_EQ(records[i].ID, expected[i].id) << i;
-        EXPECT_EQ(records[i].state_level, expected[i].state_level) << i;
+        EXPECT_EQ(records[i].StateLevel, expected[i].StateLevel) << i;
         EXPECT_EQ(records[i].Name, expected[i].name) << i;
         EXPECT_EQ(records[i].State, expected[i].id * 16) << i;
         EXPECT_EQ(records[i].Number, expected[i].id % 100) << i;
@@ -247,11 +247,11 @@ TEST_F(VmsServerTest, StateIsTheWholeTreeDepthFirstInIdOrder)
     // Asked again, the whole tree comes again, as it is now.
     {
         std::lock_guard<std::mutex> lock(g_model_mutex);
-        g_group_map[20]->children[300]->children[3001]->state_level = 2;
+        g_group_map[20]->children[300]->children[3001]->StateLevel = 2;
     }
     const std::vector<ElementRecord> again = records_of(state_of(*client));
     ASSERT_EQ(again.size(), records.size());
-    EXPECT_EQ(again.back().state_level, 2);
+    EXPECT_EQ(again.back().StateLevel, 2);
 }
 
 TEST_F(VmsServerTest, AnythingButTheRightLoginIsRefusedWithTheErrorFrameFirst)
@@ -394,7 +394,7 @@ TEST_F(VmsServerTest, UpdatesGoOnlyToConnectionsThatTookTheState)
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].level, LEVEL_OBJECT);
     EXPECT_EQ(records[0].ID, 7);
-    EXPECT_EQ(records[0].state_level, 2);
+    EXPECT_EQ(records[0].StateLevel, 2);
     EXPECT_EQ(records[0].Name, "Периметр");
     EXPECT_EQ(waiting->ReadFrame(frame, 300), Read::Timeout);
 

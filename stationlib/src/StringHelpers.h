@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstdint>
+
+#include "platform/CrtConversions.h"
 #include <string>
 #include <vector>
 
@@ -57,13 +59,9 @@ double text_to_double(const std::string& text);
 // characters dropped); empty for a text of 10 characters or fewer.
 std::string last_ten_digits(const std::string& text);
 
-// The Windows C runtime's conversions, on which stored values rely:
-// atoi saturates at the 32-bit limits ...
-int32_t crt_atoi(const char* text);
-// ... and strtoul works on 32 bits: an overflow gives 0xFFFFFFFF, a leading "-"
-// negates modulo 2^32. `end` (may be null) receives the first unread character,
-// or `text` when nothing converted. Bases 0 and 2 to 36.
-uint32_t crt_strtoul(const char* text, char** end, int base);
+// The Windows C runtime's conversions, on which stored values rely.
+using platform::crt_atoi;
+using platform::crt_strtoul;
 
 // ---- Splitting and substrings --------------------------------------------------
 

@@ -1,21 +1,77 @@
 // station-sim: a station server on 127.0.0.1 for the demo and for tests run as
 // separate processes. Prints the port it listens on, then serves until SIGINT
 // or SIGTERM.
+//
+//   --port N         listen on N (default: a free port)
+//   --demo           serve the demo station and send it an event now and then
+//   --interval MS    the pace of the demo's events (default 1500)
+//   --control        take the commands of StationControl on standard input and
+//                    answer each with one line; the end of the input ends the
+//                    program, so it never outlives the process that drives it
 
+#include "DemoStation.h"
+#include "ScriptedStation.h"
+#include "StationControl.h"
 #include "StationSimulator.h"
+
+#include "platform/Event.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
 void print_usage()
 {
-    std::fprintf(stderr, "usage: station-sim [--port N]\n");
+    std::fprintf(stderr, "usage: station-sim [--port N] [--demo [--interval MS]] [--control]\n");
+}
+
+bool parse_number(const char* text, long low, long high, long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
+}
+
+// Runs the commands that arrive on standard input until it ends or `stop` is
+// set; at its end the program is told to stop as by a signal.
+void serve_control(stationsim::StationControl& control, platform::WaitHandle stop)
+{
+    const platform::WaitHandle handles[] = {stop, STDIN_FILENO};
+    std::string pending;
+    for (;;) {
+        if (platform::wait_for_multiple(handles, 2, platform::kInfinite) != platform::kWaitObject0 + 1)
+            return;
+        char chunk[4096];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof(chunk));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        pending.append(chunk, static_cast<size_t>(n));
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.empty())
+                continue;
+            const std::string answer = control.Execute(line);
+            std::fprintf(stdout, "%s\n", answer.c_str());
+            std::fflush(stdout);
+        }
+    }
+    ::kill(::getpid(), SIGTERM);
 }
 
 } // namespace
@@ -23,14 +79,19 @@ void print_usage()
 int main(int argc, char** argv)
 {
     long port = 0;
+    long interval = 1500;
+    bool demo = false;
+    bool control = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
-            char* end = nullptr;
-            port = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || port < 0 || port > 65535) {
-                print_usage();
-                return 2;
-            }
+        const std::string option = argv[i];
+        if (option == "--port" && i + 1 < argc && parse_number(argv[i + 1], 0, 65535, port)) {
+            ++i;
+        } else if (option == "--interval" && i + 1 < argc && parse_number(argv[i + 1], 1, 3600000, interval)) {
+            ++i;
+        } else if (option == "--demo") {
+            demo = true;
+        } else if (option == "--control") {
+            control = true;
         } else {
             print_usage();
             return 2;
@@ -45,6 +106,15 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     stationsim::StationSimulator simulator;
+    stationsim::ScriptedStation station(simulator);
+    stationsim::StationControl commands(simulator, station);
+    if (demo) {
+        std::string error;
+        if (!stationsim::DemoStation::Populate(commands, error)) {
+            std::fprintf(stderr, "station-sim: the demo station is refused: %s\n", error.c_str());
+            return 1;
+        }
+    }
     if (!simulator.Start(static_cast<uint16_t>(port))) {
         std::fprintf(stderr, "station-sim: cannot listen on port %ld: %s\n", port, std::strerror(errno));
         return 1;
@@ -52,8 +122,24 @@ int main(int argc, char** argv)
     std::printf("%u\n", static_cast<unsigned>(simulator.GetPort()));
     std::fflush(stdout);
 
+    std::unique_ptr<stationsim::DemoStation> events;
+    if (demo) {
+        events = std::make_unique<stationsim::DemoStation>(commands, stdout);
+        events->StartEvents(std::chrono::milliseconds(interval));
+    }
+    const platform::WaitHandle stopControl = platform::create_event(true, false);
+    std::thread reader;
+    if (control)
+        reader = std::thread(serve_control, std::ref(commands), stopControl);
+
     int received = 0;
     sigwait(&signals, &received);
+
+    platform::set_event(stopControl);
+    if (reader.joinable())
+        reader.join();
+    platform::close_event(stopControl);
+    events.reset();
     simulator.Stop();
     return 0;
 }

@@ -42,7 +42,7 @@ std::string describe_element_record(const ElementRecord& record)
     char fields[256];
     std::snprintf(fields, sizeof(fields), "%-6s id=%d group=%d object=%d type=%d number=%d state=0x%X level=%d",
                   kind_of(record.level), record.ID, record.Group, record.ObjectID, record.Type, record.Number,
-                  static_cast<unsigned>(record.State), record.state_level);
+                  static_cast<unsigned>(record.State), record.StateLevel);
     return std::string(fields) + " \"" + record.Name + "\"";
 }
 

@@ -130,7 +130,9 @@ MSC_EXPORT int32_t MSC_CALL msc_WaitEvent(int32_t handle, uint32_t timeout, intp
     FakeArdentisCall& call = record(*s, "msc_WaitEvent", handle);
     call.number = timeout;
     call.value = extraHandle;
-    return is_instance(*s, handle) ? s->waitResult : MSC_BAD_HANDLE;
+    if (!is_instance(*s, handle))
+        return MSC_BAD_HANDLE;
+    return s->waitEvent ? s->waitEvent(timeout, extraHandle) : s->waitResult;
 }
 
 MSC_EXPORT int32_t MSC_CALL msc_ReadEvent(int32_t handle, char* buffer, int32_t size)

@@ -54,6 +54,8 @@ struct FakeArdentisState
     int32_t infoResult = MSC_OK;
     std::string lastError;
     std::string info;
+    // When set, msc_WaitEvent answers through it instead of waitResult.
+    std::function<int32_t(uint32_t timeout, intptr_t extraHandle)> waitEvent;
     std::function<int32_t(char* buffer, int32_t size)> readEvent;
     std::function<int32_t(int32_t command, const void* input, int32_t inputSize, void* output, int32_t outputSize,
                           int32_t* outLength)>

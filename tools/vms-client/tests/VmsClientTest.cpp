@@ -31,7 +31,7 @@ KorvelElementPtr make_element(int32_t id, int32_t group, int32_t object, int32_t
     e->ObjectID = object;
     e->Type = 1;
     e->Number = number;
-    e->state_level = level;
+    e->StateLevel = level;
     e->State = state;
     e->Name = name;
     return e;
@@ -96,7 +96,7 @@ TEST_F(VmsClientTest, ShowsTheLiveTreeUntilTheBridgeCloses)
     // then the element goes out.
     {
         std::lock_guard<std::mutex> lock(g_model_mutex);
-        sensor->state_level = 2;
+        sensor->StateLevel = 2;
     }
     broadcast_update(sensor, LEVEL_SENSOR);
     const std::string update =

@@ -1,0 +1,700 @@
+// The client instance against the scripted station on loopback, with the
+// library's time constants shortened: notifications into the caches and the
+// callback, the event queue, and the worker's watch over the connection.
+
+#include "CMS_HelperClientLib.h"
+
+#include "CByteStream.h"
+#include "ConfigTestFolder.h"
+#include "ScriptedStation.h"
+#include "StationNotifyCode.h"
+#include "StationRequestCode.h"
+#include "Timeouts.h"
+
+#include "platform/Event.h"
+#include "platform/ModulePath.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using stationsim::RequestFault;
+using stationsim::ScriptedStation;
+using stationsim::StationReply;
+using stationsim::StationRequest;
+using stationsim::StationSimulator;
+
+constexpr uint32_t kScale = 50;  // ping every second, reconnect checks every 2 ms
+constexpr intptr_t kUser = 42;
+constexpr auto kWait = std::chrono::milliseconds(5000);
+const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
+
+struct Call
+{
+    intptr_t user = 0;
+    int32_t code = -1;
+    bool hasText = false;
+    std::string text;
+    int32_t length = 0;
+    int32_t a = 0;
+    int32_t b = 0;
+    int32_t c = 0;
+};
+
+// What the callback was called with, in order.
+class CallLog
+{
+public:
+    void Add(Call call)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_calls.push_back(std::move(call));
+        }
+        m_changed.notify_all();
+    }
+    bool WaitForCount(size_t count, std::chrono::milliseconds limit = kWait)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, limit, [&] { return m_calls.size() >= count; });
+    }
+    std::vector<Call> Calls() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+    std::vector<int32_t> Codes() const
+    {
+        std::vector<int32_t> codes;
+        for (const Call& call : Calls())
+            codes.push_back(call.code);
+        return codes;
+    }
+    size_t Count() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls.size();
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.clear();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Call> m_calls;
+};
+
+CallLog g_calls;
+
+int32_t MSC_CALL record_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a, int32_t b,
+                             int32_t c)
+{
+    Call call;
+    call.user = user;
+    call.code = code;
+    call.hasText = text != nullptr;
+    call.text = text != nullptr ? std::string(text, static_cast<size_t>(length)) : std::string();
+    call.length = length;
+    call.a = a;
+    call.b = b;
+    call.c = c;
+    g_calls.Add(std::move(call));
+    return 0;
+}
+
+template <class Condition>
+bool wait_until(Condition condition, std::chrono::milliseconds limit = kWait)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::vector<uint8_t> words(std::initializer_list<int32_t> values)
+{
+    CByteStream stream;
+    for (int32_t value : values)
+        stream.WriteInt32(value);
+    const uint8_t* data = stream.GetData();
+    return std::vector<uint8_t>(data, data + stream.GetLength());
+}
+
+CMS_ObjectData make_object(int32_t id, int32_t group, const std::string& name = "object")
+{
+    CMS_ObjectData object;
+    object.ID = id;
+    object.Number = id;
+    object.Group = group;
+    object.Name = name;
+    object.OriginServerId = 7;
+    return object;
+}
+
+CMS_ObjectPinData make_pin(int32_t id, int32_t objectId, int32_t index = 0, int32_t flags = 1)
+{
+    CMS_ObjectPinData pin;
+    pin.ID = id;
+    pin.ObjectID = objectId;
+    pin.Index = index;
+    pin.Flags = flags;
+    pin.OriginServerId = 7;
+    return pin;
+}
+
+CMS_DeviceData make_device(int32_t id, const std::string& name = "device")
+{
+    CMS_DeviceData device;
+    device.ID = id;
+    device.Number = id;
+    device.Name = name;
+    device.OriginServerId = 7;
+    return device;
+}
+
+CMS_ObjectGroupData make_group(int32_t id, const std::string& name = "group")
+{
+    CMS_ObjectGroupData group;
+    group.ID = id;
+    group.Number = id;
+    group.Name = name;
+    group.OriginServerId = 7;
+    return group;
+}
+
+StationItem make_item(int32_t id, int32_t state = 2)
+{
+    StationItem item;
+    item.ID = id;
+    item.State = state;
+    item.Text1 = "item";
+    return item;
+}
+
+CMS_SimpleEventData make_event(int16_t type, int16_t subType, int32_t objectId, int32_t objectState = 0)
+{
+    CMS_SimpleEventData event;
+    event.ID = 500 + subType;
+    event.Type = type;
+    event.SubType = subType;
+    event.ObjectID = objectId;
+    event.ObjectState = objectState;
+    return event;
+}
+
+bool find_pin(CMS_ServerClient& client, int32_t id, CMS_ObjectPinData& out)
+{
+    for (int32_t i = 0; i < client.GetPinCount(); ++i)
+        if (client.GetPinAt(i, out) && out.ID == id)
+            return true;
+    return false;
+}
+
+std::string read_event(CMS_HelperClientLib& instance)
+{
+    std::vector<char> buffer(32000, 'x');
+    if (!instance.ReadEvent(buffer.data(), static_cast<int32_t>(buffer.size())))
+        return std::string();
+    return std::string(buffer.data());
+}
+
+class ClientInstanceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        platform::set_module_path_override(folder.Folder() + "/libArdentis.so");
+        Timeouts::SetScaleForTests(kScale);
+        g_calls.Clear();
+        ASSERT_TRUE(simulator.Start());
+        station.AddAccount("operator", "secret");
+        station.AddGroup(make_group(1));
+        station.AddObject(make_object(1, 1));
+        station.AddPin(make_pin(11, 1, 3, 1));
+        station.AddDevice(make_device(5));
+    }
+
+    void TearDown() override
+    {
+        instance.reset();
+        simulator.Stop();
+        Timeouts::SetScaleForTests(1);
+        platform::set_module_path_override(std::string());
+    }
+
+    CMS_HelperClientLib& MakeInstance(MscNotifyCallback callback = record_call, intptr_t user = kUser)
+    {
+        instance = std::make_unique<CMS_HelperClientLib>();
+        instance->Start(callback, user, 6);
+        return *instance;
+    }
+
+    bool Open() { return instance->Open("127.0.0.1", simulator.GetPort(), "operator", "secret"); }
+
+    CMS_ServerClient& Cache() { return instance->GetServerClient(); }
+
+    // The worker handles packets in order: once the callback of an item added
+    // after `send` has come, everything sent before it has been dispatched.
+    void SendThenMarker(const std::function<void()>& send)
+    {
+        const size_t before = g_calls.Count();
+        send();
+        ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(900 + static_cast<int32_t>(before), 1)), 1);
+        ASSERT_TRUE(g_calls.WaitForCount(before + 1));
+    }
+
+    ConfigTestFolder folder;
+    StationSimulator simulator;
+    ScriptedStation station{simulator};
+    std::unique_ptr<CMS_HelperClientLib> instance;
+};
+
+} // namespace
+
+TEST_F(ClientInstanceTest, OpenConnectsAndLoadsOrFailsWithoutReconnecting)
+{
+    MakeInstance();
+    EXPECT_FALSE(instance->IsOpen());
+
+    EXPECT_FALSE(instance->Open("127.0.0.1", simulator.GetPort(), "operator", "wrong"));
+    EXPECT_FALSE(instance->IsOpen());
+    EXPECT_FALSE(instance->GetConnected());
+
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(instance->IsOpen());
+    EXPECT_TRUE(instance->IsConnected());
+    EXPECT_EQ(Cache().GetObjectCount(), 1);
+    EXPECT_EQ(Cache().GetPinCount(), 1);
+
+    instance->Close();
+    EXPECT_FALSE(instance->IsOpen());
+    EXPECT_FALSE(instance->GetConnected());
+    EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
+    // The host's own Open and Close are not notified.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(g_calls.Count(), 0u);
+    EXPECT_EQ(simulator.GetAcceptedConnections(), 2u);
+}
+
+TEST_F(ClientInstanceTest, NotificationsReachTheCachesAndTheCallback)
+{
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    CMS_ServerClient& cache = Cache();
+
+    struct Step
+    {
+        const char* what;
+        std::function<int()> send;
+        int32_t code;
+        const char* root;  // null: no document
+        std::function<void()> check;
+    };
+    const std::vector<Step> steps = {
+        {"object added", [&] { return station.NotifyObject(kNotifyObjectAdded, make_object(2, 1)); },
+         MSC_NOTIFY_OBJECT_ADDED, "objectlist",
+         [&] {
+             CMS_ObjectData object;
+             ASSERT_TRUE(cache.FindObjectByID(2, object));
+             EXPECT_EQ(object.OriginServerId, -1);
+         }},
+        {"object changed", [&] { return station.NotifyObject(kNotifyObjectChanged, make_object(2, 1, "renamed")); },
+         MSC_NOTIFY_OBJECT_CHANGED, "objectlist",
+         [&] {
+             CMS_ObjectData object;
+             ASSERT_TRUE(cache.FindObjectByID(2, object));
+             EXPECT_EQ(object.Name, "renamed");
+         }},
+        {"pin added", [&] { return station.NotifyPin(kNotifyPinAdded, make_pin(21, 2)); }, MSC_NOTIFY_PIN_ADDED,
+         "pinlist", [&] { EXPECT_EQ(cache.GetPinCount(), 2); }},
+        {"pin changed",
+         [&] {
+             CMS_ObjectPinData pin = make_pin(21, 2);
+             pin.Name = "door";
+             return station.NotifyPin(kNotifyPinChanged, pin);
+         },
+         MSC_NOTIFY_PIN_CHANGED, "pinlist",
+         [&] {
+             CMS_ObjectPinData pin;
+             ASSERT_TRUE(find_pin(cache, 21, pin));
+             EXPECT_EQ(pin.Name, "door");
+         }},
+        {"pin removed", [&] { return station.NotifyPin(kNotifyPinRemoved, make_pin(21, 2)); },
+         MSC_NOTIFY_PIN_REMOVED, "pinlist", [&] { EXPECT_EQ(cache.GetPinCount(), 1); }},
+        {"device added", [&] { return station.NotifyDevice(kNotifyDeviceAdded, make_device(6)); },
+         MSC_NOTIFY_DEVICE_ADDED, "devicelist", [&] { EXPECT_EQ(cache.GetDeviceCount(), 2); }},
+        {"device changed", [&] { return station.NotifyDevice(kNotifyDeviceChanged, make_device(6, "panel")); },
+         MSC_NOTIFY_DEVICE_CHANGED, "devicelist",
+         [&] {
+             CMS_DeviceData device;
+             ASSERT_TRUE(cache.FindDeviceByID(6, device));
+             EXPECT_EQ(device.Name, "panel");
+         }},
+        {"device removed", [&] { return station.NotifyDevice(kNotifyDeviceRemoved, make_device(6)); },
+         MSC_NOTIFY_DEVICE_REMOVED, "devicelist", [&] { EXPECT_EQ(cache.GetDeviceCount(), 1); }},
+        {"group added", [&] { return station.NotifyGroup(kNotifyGroupAdded, make_group(2)); },
+         MSC_NOTIFY_GROUP_ADDED, "objectgrouplist", [&] { EXPECT_EQ(cache.GetGroupCount(), 2); }},
+        {"group changed", [&] { return station.NotifyGroup(kNotifyGroupChanged, make_group(2, "south")); },
+         MSC_NOTIFY_GROUP_CHANGED, "objectgrouplist",
+         [&] {
+             CMS_ObjectGroupData group;
+             ASSERT_TRUE(cache.FindGroupByID(2, group));
+             EXPECT_EQ(group.Name, "south");
+         }},
+        {"item added", [&] { return station.NotifyItem(kNotifyItemAdded, make_item(31)); }, MSC_NOTIFY_ITEM_ADDED,
+         nullptr, [&] { EXPECT_EQ(cache.GetItemCount(), 1); }},
+        {"item changed", [&] { return station.NotifyItem(kNotifyItemChanged, make_item(31)); },
+         MSC_NOTIFY_ITEM_CHANGED, nullptr, [&] { EXPECT_EQ(cache.GetItemCount(), 1); }},
+        {"item removed", [&] { return station.NotifyItem(kNotifyItemRemoved, make_item(31)); },
+         MSC_NOTIFY_ITEM_REMOVED, nullptr, [&] { EXPECT_EQ(cache.GetItemCount(), 0); }},
+        {"object moved", [&] { return station.NotifyObjectMoved(2, 2); }, MSC_NOTIFY_OBJECT_GROUP_MOVED,
+         "objectlist",
+         [&] {
+             CMS_ObjectData object;
+             ASSERT_TRUE(cache.FindObjectByID(2, object));
+             EXPECT_EQ(object.Group, 2);
+             EXPECT_NE(g_calls.Calls().back().text.find("<var name=\"Group\">2</var>"), std::string::npos);
+         }},
+        {"group removed, with its objects", [&] { return station.NotifyGroup(kNotifyGroupRemoved, make_group(2)); },
+         MSC_NOTIFY_GROUP_REMOVED, "objectgrouplist",
+         [&] {
+             CMS_ObjectData object;
+             EXPECT_FALSE(cache.FindObjectByID(2, object));
+             EXPECT_EQ(cache.GetGroupCount(), 1);
+         }},
+        {"object removed, with its pins", [&] { return station.NotifyObject(kNotifyObjectRemoved, make_object(1, 1)); },
+         MSC_NOTIFY_OBJECT_REMOVED, "objectlist",
+         [&] {
+             EXPECT_EQ(cache.GetObjectCount(), 0);
+             EXPECT_EQ(cache.GetPinCount(), 0);
+         }},
+    };
+
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const size_t before = g_calls.Count();
+        ASSERT_EQ(step.send(), 1);
+        ASSERT_TRUE(g_calls.WaitForCount(before + 1));
+        const std::vector<Call> calls = g_calls.Calls();
+        ASSERT_EQ(calls.size(), before + 1);
+        const Call& call = calls.back();
+        EXPECT_EQ(call.user, kUser);
+        EXPECT_EQ(call.code, step.code);
+        EXPECT_EQ(call.a, 0);
+        EXPECT_EQ(call.b, 0);
+        EXPECT_EQ(call.c, 0);
+        if (step.root == nullptr) {
+            EXPECT_FALSE(call.hasText);
+            EXPECT_EQ(call.length, 0);
+        } else {
+            ASSERT_TRUE(call.hasText);
+            EXPECT_EQ(call.length, static_cast<int32_t>(call.text.size()));
+            EXPECT_EQ(call.text.rfind(std::string(kDeclaration) + "<" + step.root + ">\r\n", 0), 0u) << call.text;
+            EXPECT_NE(call.text.find("<var name=\"OriginServerId\">4294967295</var>"), std::string::npos);
+        }
+        step.check();
+    }
+}
+
+TEST_F(ClientInstanceTest, NotificationsThatChangeNothingMakeNoCallback)
+{
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    const std::vector<std::pair<const char*, std::function<int()>>> silent = {
+        {"removal of an uncached object", [&] { return station.NotifyObject(kNotifyObjectRemoved, make_object(99, 1)); }},
+        {"change of an uncached group", [&] { return station.NotifyGroup(kNotifyGroupChanged, make_group(98)); }},
+        {"change of an uncached item", [&] { return station.NotifyItem(kNotifyItemChanged, make_item(97)); }},
+        {"move of an uncached object", [&] { return station.NotifyObjectMoved(99, 1); }},
+        {"move with four words", [&] { return simulator.SendNotification(kNotifyObjectGroupMoved, words({1, 0, 1, 0})); }},
+        {"a record cut short", [&] { return simulator.SendNotification(kNotifyObjectAdded, words({1, 2})); }},
+        {"reserved code", [&] { return simulator.SendNotification(kNotifyReserved, words({1, 2, 3})); }},
+        {"unknown code", [&] { return simulator.SendNotification(1099, {}); }},
+    };
+    for (const auto& entry : silent) {
+        SCOPED_TRACE(entry.first);
+        const size_t before = g_calls.Count();
+        SendThenMarker([&] { ASSERT_EQ(entry.second(), 1); });
+        const std::vector<Call> calls = g_calls.Calls();
+        ASSERT_EQ(calls.size(), before + 1);
+        EXPECT_EQ(calls.back().code, MSC_NOTIFY_ITEM_ADDED);
+    }
+    EXPECT_EQ(Cache().GetObjectCount(), 1);
+    CMS_ObjectData object;
+    ASSERT_TRUE(Cache().FindObjectByID(1, object));
+    EXPECT_EQ(object.Group, 1);
+}
+
+TEST_F(ClientInstanceTest, EventsUpdateTheCachesAndQueueAsTheirKindSays)
+{
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    SendThenMarker([&] {
+        ASSERT_EQ(station.NotifyEvent(make_event(2, 4, 1, 0x11)), 1);  // object only
+        ASSERT_EQ(station.NotifyEvent(make_event(2, 6, 1, 0x22)), 1);  // queue only
+        ASSERT_EQ(station.NotifyEvent(make_event(3, 1, 1, 0x33)), 1);  // both
+        CMS_SimpleEventData pinEvent = make_event(4, 0, 1);
+        pinEvent.PinNumber = 3;
+        ASSERT_EQ(station.NotifyEvent(pinEvent), 1);  // pin and queue
+    });
+
+    CMS_ObjectData object;
+    ASSERT_TRUE(Cache().FindObjectByID(1, object));
+    EXPECT_EQ(object.State, 0x33);
+    CMS_ObjectPinData pin;
+    ASSERT_TRUE(find_pin(Cache(), 11, pin));
+    EXPECT_EQ(pin.State & 1, 1);
+
+    EXPECT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitObject0);
+    const std::pair<int16_t, int16_t> expected[] = {{2, 6}, {3, 1}, {4, 0}};
+    for (const auto& kind : expected) {
+        const std::string text = read_event(*instance);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.rfind(std::string(kDeclaration) + "<eventlist>\r\n\t<event>\r\n", 0), 0u);
+        CMS_SimpleEventData event;
+        ASSERT_TRUE(CMS_HelperClientLib::LoadListXml(text, "event", event));
+        EXPECT_EQ(event.Type, kind.first);
+        EXPECT_EQ(event.SubType, kind.second);
+        EXPECT_EQ(event.ObjectID, 1);
+    }
+    EXPECT_EQ(read_event(*instance), "");
+    // Events make no callback: only the marker came.
+    EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_ITEM_ADDED});
+}
+
+TEST_F(ClientInstanceTest, WithoutACallbackCachesStillUpdateAndEventsStillQueue)
+{
+    MakeInstance(nullptr);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(instance->NotifyCallback(MSC_NOTIFY_CONNECTED, nullptr, 0, 0, 0, 0), -1);
+    ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, make_object(2, 1)), 1);
+    ASSERT_EQ(station.NotifyEvent(make_event(2, 6, 2)), 1);
+
+    ASSERT_EQ(platform::wait_for_single(instance->GetEventHandle(), 5000), platform::kWaitObject0);
+    CMS_ObjectData object;
+    EXPECT_TRUE(Cache().FindObjectByID(2, object));
+    EXPECT_NE(read_event(*instance), "");
+}
+
+TEST_F(ClientInstanceTest, ALostLinkGivesSeventeenOnceThenSixteenWhenTheStationIsBack)
+{
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    const uint16_t port = simulator.GetPort();
+
+    simulator.Stop();
+    ASSERT_TRUE(g_calls.WaitForCount(1));
+    // Reconnects fail meanwhile, many times, without a word.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
+    EXPECT_TRUE(instance->IsOpen());
+    EXPECT_FALSE(instance->GetConnected());
+
+    ASSERT_TRUE(simulator.Start(port));
+    ASSERT_TRUE(g_calls.WaitForCount(2));
+    EXPECT_EQ(g_calls.Codes(), (std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED, MSC_NOTIFY_CONNECTED}));
+    for (const Call& call : g_calls.Calls()) {
+        EXPECT_EQ(call.user, kUser);
+        EXPECT_FALSE(call.hasText);
+        EXPECT_EQ(call.length, 0);
+    }
+    EXPECT_TRUE(instance->IsConnected());
+    EXPECT_EQ(Cache().GetObjectCount(), 1);
+}
+
+TEST_F(ClientInstanceTest, AnUnansweredPingDropsAndRestoresTheLink)
+{
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    simulator.SetAnswerPings(false);
+    ASSERT_TRUE(g_calls.WaitForCount(2, std::chrono::milliseconds(10000)));
+    simulator.SetAnswerPings(true);
+    const std::vector<int32_t> codes = g_calls.Codes();
+    EXPECT_EQ(codes[0], MSC_NOTIFY_DISCONNECTED);
+    EXPECT_EQ(codes[1], MSC_NOTIFY_CONNECTED);
+    EXPECT_GE(simulator.GetPingCount(), 1u);
+    EXPECT_GE(simulator.GetAcceptedConnections(), 2u);
+}
+
+TEST_F(ClientInstanceTest, CloseDuringReconnectAttemptsLeavesTheInstanceClosed)
+{
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    const uint16_t port = simulator.GetPort();
+    simulator.Stop();
+    ASSERT_TRUE(g_calls.WaitForCount(1));
+
+    instance->Close();
+    ASSERT_TRUE(simulator.Start(port));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
+    EXPECT_FALSE(instance->GetConnected());
+    EXPECT_EQ(simulator.GetOpenConnections(), 0u);
+}
+
+TEST_F(ClientInstanceTest, CloseWhileAReconnectLogsInDropsTheNewLinkSilently)
+{
+    MakeInstance();
+    ASSERT_TRUE(Open());
+
+    // The next login's last list waits until the test lets it go.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+    simulator.SetHandler(kRequestLoadGroups, [&](const StationRequest&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+        return StationReply::Success();
+    });
+
+    simulator.CloseConnections();
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, kWait, [&] { return entered; }));
+    }
+    ASSERT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
+
+    std::thread closer([&] { instance->Close(); });
+    ASSERT_TRUE(wait_until([&] { return !instance->IsOpen(); }));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    closer.join();
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
+    EXPECT_FALSE(instance->GetConnected());
+    EXPECT_FALSE(instance->IsOpen());
+    EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
+}
+
+TEST_F(ClientInstanceTest, ResetEventQueueKeepsTheSignal)
+{
+    MakeInstance();
+    instance->PushEvent(std::make_unique<CMS_SimpleEventData>(make_event(2, 6, 1)));
+    instance->PushEvent(std::make_unique<CMS_SimpleEventData>(make_event(2, 6, 2)));
+    instance->ResetEventQueue();
+    EXPECT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitObject0);
+    EXPECT_EQ(read_event(*instance), "");
+    EXPECT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitTimeout);
+}
+
+TEST_F(ClientInstanceTest, ReadEventCutsToTheBufferAndTerminates)
+{
+    MakeInstance();
+    const std::string whole = CMS_HelperClientLib::RecordToXml(make_event(2, 6, 1), "event");
+    ASSERT_GT(whole.size(), 20u);
+
+    struct Case
+    {
+        int32_t size;
+        bool taken;
+        std::string text;
+    };
+    const Case cases[] = {
+        {0, false, ""},
+        {-5, false, ""},
+        {1, true, ""},
+        {10, true, whole.substr(0, 9)},
+        {static_cast<int32_t>(whole.size()) + 1, true, whole},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        instance->ResetEventQueue();
+        instance->PushEvent(std::make_unique<CMS_SimpleEventData>(make_event(2, 6, 1)));
+        std::vector<char> buffer(whole.size() + 8, 'x');
+        EXPECT_EQ(instance->ReadEvent(buffer.data(), c.size), c.taken);
+        if (c.taken) {
+            EXPECT_EQ(std::string(buffer.data()), c.text);
+            EXPECT_EQ(buffer[static_cast<size_t>(c.size) - 1], '\0');
+            EXPECT_EQ(buffer[static_cast<size_t>(c.size)], 'x');
+            EXPECT_EQ(instance->PopEvent(), nullptr);
+        } else {
+            EXPECT_EQ(buffer[0], 'x');
+            EXPECT_NE(instance->PopEvent(), nullptr);
+        }
+    }
+}
+
+TEST_F(ClientInstanceTest, PacketsKeepTheBytesAfterTheCode)
+{
+    // Not started: no worker takes the packets away.
+    instance = std::make_unique<CMS_HelperClientLib>();
+    CByteStream withRest;
+    withRest.WriteInt32(1016);
+    withRest.WriteInt32(77);
+    withRest.Rewind();
+    int32_t code = 0;
+    ASSERT_TRUE(withRest.ReadInt32(code));
+    EXPECT_EQ(instance->OnPacket(&Cache(), code, withRest), 1);
+    CByteStream empty;
+    EXPECT_EQ(instance->OnPacket(&Cache(), 1015, empty), 1);
+
+    CMS_HelperClientLib::Packet packet;
+    ASSERT_TRUE(instance->PopPacket(packet));
+    EXPECT_EQ(packet.code, 1016);
+    ASSERT_EQ(packet.length, 4);
+    ASSERT_NE(packet.buffer, nullptr);
+    EXPECT_EQ(packet.buffer[0], 77);
+    ASSERT_TRUE(instance->PopPacket(packet));
+    EXPECT_EQ(packet.code, 1015);
+    EXPECT_EQ(packet.length, 0);
+    EXPECT_EQ(packet.buffer, nullptr);
+    EXPECT_FALSE(instance->PopPacket(packet));
+}
+
+TEST_F(ClientInstanceTest, ShutdownEndsAWaitingRequestAtOnce)
+{
+    // Real time-outs: the request would wait a minute for its answer.
+    Timeouts::SetScaleForTests(1);
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    simulator.SetFault(kRequestGetShifts, RequestFault::DropAnswer);
+
+    std::atomic<int> result{-1};
+    std::thread host([&] {
+        RecordList<CMS_ShiftData> shifts;
+        result = Cache().GetShifts(shifts) ? 1 : 0;
+    });
+    const size_t seen = simulator.GetRequests().size();
+    ASSERT_TRUE(simulator.WaitForRequests(seen + 1, 5000));
+    ASSERT_EQ(simulator.GetRequests().back().code, kRequestGetShifts);
+
+    const auto start = std::chrono::steady_clock::now();
+    instance->Shutdown();
+    EXPECT_EQ(platform::wait_for_single(instance->GetClosingHandle(), 0), platform::kWaitObject0);
+    host.join();
+    instance.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Timeouts::RequestMs() / 4));
+    EXPECT_EQ(result.load(), 0);
+}
+
+TEST_F(ClientInstanceTest, AWideUserValueReachesTheCallbackWhole)
+{
+    const intptr_t wide = static_cast<intptr_t>(0x7EDCBA9876543210LL);
+    MakeInstance(record_call, wide);
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(5)), 1);
+    ASSERT_TRUE(g_calls.WaitForCount(1));
+    EXPECT_EQ(g_calls.Calls().front().user, wide);
+}
