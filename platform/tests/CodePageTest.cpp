@@ -23,6 +23,11 @@ struct RoundTripCase
     std::string oem;
 };
 
+void PrintTo(const RoundTripCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
 class CodePageRoundTrip : public ::testing::TestWithParam<RoundTripCase>
 {
 };

@@ -130,6 +130,8 @@ void CMS_HelperClientLib::Close()
     // Cleared first: a reconnect under way sees it and drops its connection.
     SetOpen(false);
     InstanceLock lock(m_instanceLock);
+    // And again: a host Open that held the lock meanwhile may have set it.
+    SetOpen(false);
     Disconnect();
 }
 
@@ -273,7 +275,7 @@ void CMS_HelperClientLib::DispatchPackets()
             stream.Attach(packet.buffer.get(), packet.length);
         try {
             DispatchNotification(&GetServerClient(), packet.code, stream);
-        } catch (const std::exception&) {
+        } catch (...) {
             // A notification that cannot be applied is dropped like one that does not load.
         }
         packet = Packet();
@@ -306,8 +308,9 @@ void CMS_HelperClientLib::WatchConnection(bool withPing)
             Disconnect();
             code = MSC_NOTIFY_DISCONNECTED;
         }
-    } catch (const std::exception&) {
-        // A connect whose receive thread could not be made counts as failed.
+    } catch (...) {
+        // A connect whose receive thread could not be made (CWin32Exception,
+        // no std::exception) counts as failed; the lock must be left all the same.
     }
     m_instanceLock.Leave();
     if (code >= 0)

@@ -34,7 +34,12 @@ using stationsim::StationReply;
 using stationsim::StationRequest;
 using stationsim::StationSimulator;
 
-constexpr uint32_t kScale = 50;  // ping every second, reconnect checks every 2 ms
+// Reconnect checks every 10 ms; pings every 5 s with 500 ms for the answer, so
+// that no test but the one about pings meets one, and a loaded machine does
+// not miss an answer.
+constexpr uint32_t kScale = 10;
+// For the ping test: a ping every second, answered within 100 ms.
+constexpr uint32_t kPingScale = 50;
 constexpr intptr_t kUser = 42;
 constexpr auto kWait = std::chrono::milliseconds(5000);
 const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
@@ -519,6 +524,7 @@ TEST_F(ClientInstanceTest, ALostLinkGivesSeventeenOnceThenSixteenWhenTheStationI
 
 TEST_F(ClientInstanceTest, AnUnansweredPingDropsAndRestoresTheLink)
 {
+    Timeouts::SetScaleForTests(kPingScale);
     MakeInstance();
     ASSERT_TRUE(Open());
     simulator.SetAnswerPings(false);
@@ -585,6 +591,52 @@ TEST_F(ClientInstanceTest, CloseWhileAReconnectLogsInDropsTheNewLinkSilently)
     EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
     EXPECT_FALSE(instance->GetConnected());
     EXPECT_FALSE(instance->IsOpen());
+    EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
+}
+
+TEST_F(ClientInstanceTest, ACloseWhileAnOpenLogsInLeavesTheInstanceClosed)
+{
+    MakeInstance();
+
+    // The Open's last list waits until the test lets it go.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool released = false;
+    simulator.SetHandler(kRequestLoadGroups, [&](const StationRequest&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+        return StationReply::Success();
+    });
+
+    std::atomic<bool> opened{false};
+    std::thread opener([&] { opened = Open(); });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, kWait, [&] { return entered; }));
+    }
+    // The Close comes while the Open still logs in; given a moment it is under
+    // way and waits for the Open. Without that moment the Close simply comes
+    // after the Open, and the outcome must be the same.
+    std::thread closer([&] { instance->Close(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    opener.join();
+    closer.join();
+
+    EXPECT_TRUE(opened.load());
+    EXPECT_FALSE(instance->IsOpen());
+    EXPECT_FALSE(instance->GetConnected());
+    // The worker does not bring back what the host closed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(g_calls.Codes().empty());
+    EXPECT_EQ(simulator.GetAcceptedConnections(), 1u);
     EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
 }
 

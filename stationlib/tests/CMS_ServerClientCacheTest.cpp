@@ -3,6 +3,10 @@
 
 #include "CMS_ServerClient.h"
 
+#include "CByteStream.h"
+#include "CMS_ConstDictionaries.h"
+#include "LibraryGlobals.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -589,6 +593,58 @@ TEST_F(ObjectEventTest, GuardSubtypesMoveTheGuardStateOnlyWithCanMove)
         EXPECT_EQ(Object().State, c.expectedState) << c.type << "/" << c.subType << " CanMove " << c.canMove;
         EXPECT_EQ(Object().StateMask, c.expectedState) << c.type << "/" << c.subType;
     }
+}
+
+// Puts these state documents into the library's dictionaries for one test.
+class StateDictionaryScope
+{
+public:
+    explicit StateDictionaryScope(const std::string& entries)
+    {
+        const std::string document =
+            "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n<Root><Sign>Dict</Sign>"
+            "<General><Typ>4</Typ><Name>States</Name></General><Template>" + entries + "</Template></Root>\n";
+        Fill({document});
+    }
+    ~StateDictionaryScope() { Fill({}); }
+
+private:
+    static void Fill(const std::vector<std::string>& documents)
+    {
+        CByteStream stream;
+        stream.WriteInt32(static_cast<int32_t>(documents.size()));
+        for (const std::string& document : documents)
+            stream.WriteStdString(document);
+        stream.Rewind();
+        EXPECT_TRUE(const_dictionaries().AddDocuments(&stream));
+    }
+};
+
+TEST_F(ObjectEventTest, SensorEventsApplyTheDictionaryMasksAfterTheState)
+{
+    // Sensor subtype 5 clears extended-state bit 1 and sets bit 3.
+    StateDictionaryScope states("<e id=\"3\" text=\"Sensor\"><sub id=\"5\" text=\"Alarm\" s0=\"2\" s1=\"4\"/></e>");
+    constexpr int32_t kExtendedChange = 0x10000000;  // State's mark of a changed extended state
+
+    client.ClearObjects();
+    CMS_ObjectData object = make_object(kId);
+    object.Settings = "StEx=2\r\n";
+    object.StEx = 2;
+    ASSERT_TRUE(client.AddCachedObject(object, nullptr));
+
+    ASSERT_TRUE(Apply(make_event(3, 5, kId, 0x0202)));
+    const CMS_ObjectData masked = Object();
+    EXPECT_EQ(masked.StEx, 0x8);
+    EXPECT_EQ(masked.StExMask, 0xA);
+    // The event's state first, then the mark of the extended change on top.
+    EXPECT_EQ(masked.State, 0x0202 | kExtendedChange);
+    EXPECT_NE(masked.Settings.find("StEx=8"), std::string::npos) << masked.Settings;
+
+    // An object event of the same subtype takes no masks.
+    ASSERT_TRUE(Apply(make_event(2, 5, kId, 0x0303)));
+    const CMS_ObjectData unmasked = Object();
+    EXPECT_EQ(unmasked.StEx, 0x8);
+    EXPECT_EQ(unmasked.State, 0x0303);
 }
 
 TEST_F(ObjectEventTest, GuardBlockIsSetAndClearedWithItsSetting)

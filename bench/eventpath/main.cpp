@@ -1,0 +1,423 @@
+// The whole event path on loopback: the station simulator sends sensor events
+// through libArdentis.so into the bridge (the real korvel-orvanta-client,
+// started by tools/run-bridge), which sends one update per event to every
+// video-system client. Prints events per second to 1, 10 and 100 clients, the
+// latency of one event at a fixed rate, and the bridge's memory over the run.
+
+#include "BenchWorld.h"
+#include "BridgeRun.h"
+#include "EventFeed.h"
+#include "LatencySummary.h"
+#include "SendLog.h"
+#include "VideoClients.h"
+#include "VideoLink.h"
+
+#include "ScriptedStation.h"
+#include "StationSimulator.h"
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace eventpath;
+
+const char kLogin[] = "bench";
+const char kPassword[] = "bench-pass";
+
+struct Options
+{
+    uint64_t events = 100000;         // per throughput phase
+    std::vector<int> clients{1, 10, 100};
+    double latencyRate = 1000;        // events per second
+    uint64_t latencyEvents = 10000;
+    int latencyClients = 10;
+    uint64_t totalEvents = 1000000;   // through the bridge over the whole run
+    uint64_t memoryStep = 100000;     // events between memory samples
+    int memoryClients = 10;
+    uint64_t window = 2000;
+    int readers = 4;
+    int verbosity = 1;
+    WorldShape shape;
+    bool keep = false;
+    std::string recipe = KORVEL_SOURCE_DIR "/tools/run-bridge";
+    std::string bridge = KORVEL_BIN_DIR "/korvel-orvanta-client";
+    std::string library = KORVEL_BIN_DIR "/libArdentis.so";
+};
+
+const char kUsage[] =
+    "usage: eventpath_bench [options]\n"
+    "  --events N           events per throughput phase (100000)\n"
+    "  --clients A,B,...    client counts of the throughput phases (1,10,100)\n"
+    "  --latency-rate R     events per second of the latency phase (1000)\n"
+    "  --latency-events N   events of the latency phase (10000)\n"
+    "  --latency-clients N  clients of the latency phase (10)\n"
+    "  --total-events N     events through the bridge over the run (1000000)\n"
+    "  --memory-clients N   clients while the run is filled up to the total (10)\n"
+    "  --window N           events in flight at most (2000)\n"
+    "  --readers N          client reading threads (4)\n"
+    "  --verbosity N        the bridge's verbosity (1)\n"
+    "  --sensors G,O,S      groups, objects per group, sensors per object (10,10,10)\n"
+    "  --bridge PATH --library PATH --recipe PATH\n"
+    "  --keep               keep the run folder\n";
+
+std::vector<long> numbers(const std::string& text)
+{
+    std::vector<long> values;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        values.push_back(std::strtol(item.c_str(), nullptr, 10));
+    return values;
+}
+
+bool parse_options(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--keep") {
+            options.keep = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return false;
+        const std::string value = argv[++i];
+        const long number = std::strtol(value.c_str(), nullptr, 10);
+        if (name == "--events")
+            options.events = static_cast<uint64_t>(number);
+        else if (name == "--clients") {
+            options.clients.clear();
+            for (long n : numbers(value))
+                options.clients.push_back(static_cast<int>(n));
+        } else if (name == "--latency-rate")
+            options.latencyRate = std::strtod(value.c_str(), nullptr);
+        else if (name == "--latency-events")
+            options.latencyEvents = static_cast<uint64_t>(number);
+        else if (name == "--latency-clients")
+            options.latencyClients = static_cast<int>(number);
+        else if (name == "--total-events")
+            options.totalEvents = static_cast<uint64_t>(number);
+        else if (name == "--memory-clients")
+            options.memoryClients = static_cast<int>(number);
+        else if (name == "--window")
+            options.window = static_cast<uint64_t>(number);
+        else if (name == "--readers")
+            options.readers = static_cast<int>(number);
+        else if (name == "--verbosity")
+            options.verbosity = static_cast<int>(number);
+        else if (name == "--sensors") {
+            const std::vector<long> shape = numbers(value);
+            if (shape.size() != 3)
+                return false;
+            options.shape.groups = static_cast<int>(shape[0]);
+            options.shape.objectsPerGroup = static_cast<int>(shape[1]);
+            options.shape.sensorsPerObject = static_cast<int>(shape[2]);
+        } else if (name == "--bridge")
+            options.bridge = value;
+        else if (name == "--library")
+            options.library = value;
+        else if (name == "--recipe")
+            options.recipe = value;
+        else
+            return false;
+    }
+    for (int count : options.clients) {
+        if (count < 1)
+            return false;
+    }
+    return options.events > 0 && options.latencyClients > 0 && options.memoryClients > 0 && options.readers > 0 &&
+           options.latencyRate > 0 && options.shape.groups > 0 && options.shape.objectsPerGroup > 0 &&
+           options.shape.sensorsPerObject > 0 && options.shape.sensorsPerObject <= 32767;
+}
+
+double seconds_between(int64_t fromNs, int64_t toNs)
+{
+    return static_cast<double>(toNs - fromNs) / 1e9;
+}
+
+double ms(int64_t ns)
+{
+    return static_cast<double>(ns) / 1e6;
+}
+
+struct MemorySample
+{
+    uint64_t events = 0;
+    ProcessMemory memory;
+};
+
+class EventPathBench
+{
+public:
+    EventPathBench(const Options& options, std::string folder)
+        : m_options(options), m_world(options.shape), m_station(m_simulator), m_bridge(std::move(folder))
+    {
+    }
+
+    int Run()
+    {
+        if (!Start())
+            return 1;
+        std::printf("bridge: pid %d, verbosity %d; world: %d groups, %zu objects, %zu sensors; window %llu events\n",
+                    static_cast<int>(m_bridge.Pid()), m_options.verbosity, m_options.shape.groups,
+                    static_cast<size_t>(m_options.shape.groups) * static_cast<size_t>(m_options.shape.objectsPerGroup),
+                    m_world.SensorCount(), static_cast<unsigned long long>(m_options.window));
+        Sample();
+        std::printf("\nthroughput (every update counted and matched at every client)\n");
+        std::printf("%8s %10s %9s %11s %12s %10s\n", "clients", "events", "seconds", "events/s", "updates/s",
+                    "unmatched");
+        for (int count : m_options.clients) {
+            if (!Throughput(count, m_options.events))
+                return Fail();
+        }
+        if (!Latency())
+            return Fail();
+        if (!FillUp())
+            return Fail();
+        return Finish();
+    }
+
+private:
+    bool Start()
+    {
+        m_world.Populate(m_station, kLogin, kPassword);
+        if (!m_simulator.Start()) {
+            std::fprintf(stderr, "the station simulator did not start\n");
+            return false;
+        }
+        BridgeOptions bridge;
+        bridge.runRecipe = m_options.recipe;
+        bridge.executable = m_options.bridge;
+        bridge.library = m_options.library;
+        bridge.stationPort = m_simulator.GetPort();
+        bridge.login = kLogin;
+        bridge.password = kPassword;
+        bridge.verbosity = m_options.verbosity;
+        bridge.dictionary = BenchWorld::Dictionary();
+        std::string error;
+        if (!m_bridge.Start(bridge, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return false;
+        }
+        // The tree is loaded once a client sees all of it.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            VideoLink probe;
+            std::vector<ElementRecord> records;
+            if (probe.Open(m_bridge.LocalPort(), kLogin, kPassword, error) && probe.RequestState(records, error)) {
+                error = m_world.CheckState(records, 0);
+                if (error.empty())
+                    return true;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                std::fprintf(stderr, "the bridge did not load the tree: %s\n%s", error.c_str(), m_bridge.Log().c_str());
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+
+    // One phase: `count` clients, `events` events, paced by the window or a rate.
+    bool Phase(int count, uint64_t events, const FeedPace& pace, bool keepLatencies, SendLog& log,
+               VideoClients& clients, double& seconds)
+    {
+        std::string error;
+        if (!clients.Open(count, m_options.readers, log, keepLatencies, error)) {
+            std::fprintf(stderr, "%d clients: %s\n", count, error.c_str());
+            return false;
+        }
+        std::atomic<bool> feeding{true};
+        std::thread sampler([&] { SampleWhileFeeding(clients, log.FirstEvent(), feeding); });
+        const bool fed = feed_events(m_world, m_station, log, clients, pace, error);
+        const bool delivered = fed && clients.WaitMatched(events, 120000);
+        const int64_t done = now_ns();
+        feeding = false;
+        sampler.join();
+        if (!fed) {
+            std::fprintf(stderr, "%d clients: %s\n", count, error.c_str());
+            return false;
+        }
+        if (!delivered) {
+            std::fprintf(stderr, "%d clients: only %llu of %llu updates arrived at the slowest client%s\n", count,
+                         static_cast<unsigned long long>(clients.LeastMatched()),
+                         static_cast<unsigned long long>(events), clients.AnyClosed() ? " (connection lost)" : "");
+            return false;
+        }
+        m_sent += events;
+        seconds = seconds_between(log.SentAt(log.FirstEvent()), done);
+        return true;
+    }
+
+    bool Throughput(int count, uint64_t events)
+    {
+        SendLog log(m_sent, events);
+        VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
+        FeedPace pace;
+        pace.window = m_options.window;
+        double seconds = 0;
+        if (!Phase(count, events, pace, false, log, clients, seconds))
+            return false;
+        const uint64_t unmatched = clients.TotalUnexpected() + (events * static_cast<uint64_t>(count) -
+                                                                clients.TotalMatched());
+        std::printf("%8d %10llu %9.2f %11.0f %12.0f %10llu\n", count, static_cast<unsigned long long>(events),
+                    seconds, static_cast<double>(events) / seconds,
+                    static_cast<double>(events) * count / seconds, static_cast<unsigned long long>(unmatched));
+        std::fflush(stdout);
+        m_failed = m_failed || unmatched != 0;
+        return true;
+    }
+
+    bool Latency()
+    {
+        SendLog log(m_sent, m_options.latencyEvents);
+        VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
+        FeedPace pace;
+        pace.window = 0;
+        pace.rate = m_options.latencyRate;
+        double seconds = 0;
+        if (!Phase(m_options.latencyClients, m_options.latencyEvents, pace, true, log, clients, seconds))
+            return false;
+        const LatencySummary summary = summarize_latencies(clients.Latencies());
+        const uint64_t unmatched = clients.TotalUnexpected();
+        std::printf("\nlatency, station send to client arrival, at %.0f events/s to %d clients (%zu updates, "
+                    "%llu unmatched)\n",
+                    m_options.latencyRate, m_options.latencyClients, summary.count,
+                    static_cast<unsigned long long>(unmatched));
+        std::printf("  median %.3f ms   p99 %.3f ms   max %.3f ms\n", ms(summary.median), ms(summary.p99),
+                    ms(summary.max));
+        std::fflush(stdout);
+        m_failed = m_failed || unmatched != 0 ||
+                   summary.count != m_options.latencyEvents * static_cast<uint64_t>(m_options.latencyClients);
+        return true;
+    }
+
+    // Sends the rest of the run's events, to show whether memory follows them.
+    bool FillUp()
+    {
+        if (m_sent < m_options.totalEvents) {
+            const uint64_t events = m_options.totalEvents - m_sent;
+            SendLog log(m_sent, events);
+            VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
+            FeedPace pace;
+            pace.window = m_options.window;
+            double seconds = 0;
+            if (!Phase(m_options.memoryClients, events, pace, false, log, clients, seconds))
+                return false;
+            const uint64_t unmatched = clients.TotalUnexpected() +
+                                       (events * static_cast<uint64_t>(m_options.memoryClients) -
+                                        clients.TotalMatched());
+            m_failed = m_failed || unmatched != 0;
+            std::printf("\nrest of the run: %llu events to %d clients in %.2f s (%.0f events/s, %llu unmatched)\n",
+                        static_cast<unsigned long long>(events), m_options.memoryClients, seconds,
+                        static_cast<double>(events) / seconds, static_cast<unsigned long long>(unmatched));
+        }
+        Sample();
+        return true;
+    }
+
+    void Sample()
+    {
+        MemorySample sample;
+        sample.events = m_sent;
+        sample.memory = m_bridge.Memory();
+        m_samples.push_back(sample);
+    }
+
+    // Every memoryStep events of the whole run, the bridge's memory.
+    void SampleWhileFeeding(const VideoClients& clients, uint64_t firstEvent, const std::atomic<bool>& feeding)
+    {
+        const uint64_t step = m_options.memoryStep;
+        uint64_t next = (firstEvent / step + 1) * step;
+        while (feeding) {
+            const uint64_t done = firstEvent + clients.LeastMatched();
+            if (done >= next) {
+                MemorySample sample;
+                sample.events = done;
+                sample.memory = m_bridge.Memory();
+                m_samples.push_back(sample);
+                next = (done / step + 1) * step;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    int Finish()
+    {
+        std::printf("\nbridge memory (KiB; VmRSS now, VmHWM the peak so far)\n");
+        std::printf("%10s %10s %10s\n", "events", "VmRSS", "VmHWM");
+        long firstRss = -1;
+        for (const MemorySample& sample : m_samples) {
+            std::printf("%10llu %10ld %10ld\n", static_cast<unsigned long long>(sample.events),
+                        sample.memory.rssKib, sample.memory.peakKib);
+            if (firstRss < 0 && sample.events >= m_options.memoryStep)
+                firstRss = sample.memory.rssKib;
+        }
+        const MemorySample& last = m_samples.back();
+        std::printf("after %llu events: VmRSS %ld KiB, peak VmHWM %ld KiB; growth since %llu events: %+ld KiB\n",
+                    static_cast<unsigned long long>(last.events), last.memory.rssKib, last.memory.peakKib,
+                    static_cast<unsigned long long>(m_options.memoryStep), last.memory.rssKib - firstRss);
+        const int code = m_bridge.Stop(15000);
+        if (code != 0) {
+            std::fprintf(stderr, "the bridge ended with %d\n", code);
+            m_failed = true;
+        }
+        if (m_failed)
+            std::fprintf(stderr, "some updates did not match their events\n");
+        return m_failed ? 1 : 0;
+    }
+
+    int Fail()
+    {
+        std::fprintf(stderr, "--- bridge output\n%s--- bridge log (tail)\n", m_bridge.Output().c_str());
+        const std::string log = m_bridge.Log();
+        std::fprintf(stderr, "%s\n", log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
+        m_bridge.Stop(15000);
+        return 1;
+    }
+
+    const Options& m_options;
+    BenchWorld m_world;
+    stationsim::StationSimulator m_simulator;
+    stationsim::ScriptedStation m_station;
+    BridgeRun m_bridge;
+    uint64_t m_sent = 0;
+    bool m_failed = false;
+    std::vector<MemorySample> m_samples;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Each figure shows as soon as it is known, also through a pipe.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    Options options;
+    if (!parse_options(argc, argv, options)) {
+        std::fprintf(stderr, "%s", kUsage);
+        return 2;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "korvel-eventpath-XXXXXX").string();
+    if (::mkdtemp(&pattern[0]) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    int code = 0;
+    {
+        EventPathBench bench(options, pattern);
+        code = bench.Run();
+    }
+    if (options.keep || code != 0)
+        std::printf("run folder: %s\n", pattern.c_str());
+    else
+        std::filesystem::remove_all(pattern);
+    return code;
+}

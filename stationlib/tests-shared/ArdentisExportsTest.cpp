@@ -1,0 +1,589 @@
+// libArdentis.so through its twelve exports, loaded as a host loads it, against
+// the scripted station on loopback.
+
+#include "ArdentisHost.h"
+
+#include "CByteStream.h"
+#include "ScriptedStation.h"
+#include "StationNotifyCode.h"
+#include "StationRequestCode.h"
+#include "StringHelpers.h"
+
+#include "platform/Event.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using stationsim::RequestFault;
+using stationsim::ScriptedStation;
+using stationsim::StationSimulator;
+
+ArdentisHost& g_host = ArdentisHost::Instance();
+
+constexpr auto kWait = std::chrono::milliseconds(5000);
+// Pointer-sized, so a cut to 32 bits on the way to the callback would show.
+const intptr_t kUser = static_cast<intptr_t>(0x1122334455667788LL);
+const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
+
+struct Call
+{
+    intptr_t user = 0;
+    int32_t code = -1;
+    bool hasText = false;
+    std::string text;
+    int32_t length = 0;
+};
+
+// What the host's callback was called with, in order.
+class CallLog
+{
+public:
+    void Add(Call call)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_calls.push_back(std::move(call));
+        }
+        m_changed.notify_all();
+    }
+    bool WaitForCount(size_t count, std::chrono::milliseconds limit = kWait)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, limit, [&] { return m_calls.size() >= count; });
+    }
+    std::vector<Call> Calls() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+    std::vector<int32_t> Codes() const
+    {
+        std::vector<int32_t> codes;
+        for (const Call& call : Calls())
+            codes.push_back(call.code);
+        return codes;
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.clear();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Call> m_calls;
+};
+
+CallLog g_calls;
+
+int32_t MSC_CALL record_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t, int32_t,
+                             int32_t)
+{
+    Call call;
+    call.user = user;
+    call.code = code;
+    call.hasText = text != nullptr;
+    call.text = text != nullptr ? std::string(text, static_cast<size_t>(length)) : std::string();
+    call.length = length;
+    g_calls.Add(std::move(call));
+    return 0;
+}
+
+template <class Condition>
+bool wait_until(Condition condition, std::chrono::milliseconds limit = kWait)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+CMS_ObjectData make_object(int32_t id)
+{
+    CMS_ObjectData object;
+    object.ID = id;
+    object.Number = id;
+    object.Group = 1;
+    object.Name = "object";
+    return object;
+}
+
+CMS_SimpleEventData make_event(int32_t id)
+{
+    // An object event that changes no object and is queued for the host.
+    CMS_SimpleEventData event;
+    event.ID = id;
+    event.Type = 2;
+    event.SubType = 6;
+    event.ObjectID = 1;
+    return event;
+}
+
+StationItem make_item(int32_t id)
+{
+    StationItem item;
+    item.ID = id;
+    item.State = 1;
+    return item;
+}
+
+std::string ansi(const char* utf8)
+{
+    std::string text = utf8;
+    utf8_to_ansi(text);
+    return text;
+}
+
+class ArdentisExportsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(g_host.Loaded());
+        g_calls.Clear();
+        ASSERT_TRUE(simulator.Start());
+        station.AddAccount("operator", "secret");
+        CMS_ObjectGroupData group;
+        group.ID = 1;
+        group.Number = 1;
+        station.AddGroup(group);
+        station.AddObject(make_object(1));
+    }
+
+    void TearDown() override
+    {
+        // Instances go before the station does, and no callback outlives a test.
+        EXPECT_EQ(msc.Finalize(), MSC_OK);
+        EXPECT_EQ(msc.Initialize(nullptr), MSC_OK);
+        simulator.Stop();
+    }
+
+    int32_t Create(intptr_t user = kUser)
+    {
+        int32_t handle = -1;
+        EXPECT_EQ(msc.Create(user, &handle), MSC_OK);
+        return handle;
+    }
+
+    int32_t Open(int32_t handle, const char* password = "secret")
+    {
+        return msc.Open(handle, "127.0.0.1", simulator.GetPort(), "operator", password);
+    }
+
+    // A port on which nothing listens any more.
+    static int32_t ClosedPort()
+    {
+        StationSimulator gone;
+        EXPECT_TRUE(gone.Start());
+        const int32_t port = gone.GetPort();
+        gone.Stop();
+        return port;
+    }
+
+    std::string LastError(int32_t handle, int32_t length = 512)
+    {
+        std::vector<char> buffer(static_cast<size_t>(length), 'x');
+        EXPECT_EQ(msc.GetLastError(handle, buffer.data(), length), MSC_OK);
+        return std::string(buffer.data());
+    }
+
+    const ArdentisExports& msc = g_host.Exports();
+    StationSimulator simulator;
+    ScriptedStation station{simulator};
+};
+
+} // namespace
+
+TEST_F(ArdentisExportsTest, CreateNumbersInstancesFromZeroAlsoWithoutOutPointer)
+{
+    EXPECT_EQ(msc.Create(kUser, nullptr), MSC_OK);
+    EXPECT_EQ(Create(), 1);
+    EXPECT_EQ(msc.IsConnected(0), MSC_NOT_CONNECTED);
+    EXPECT_EQ(msc.IsConnected(1), MSC_NOT_CONNECTED);
+    EXPECT_EQ(msc.IsConnected(2), MSC_BAD_HANDLE);
+}
+
+TEST_F(ArdentisExportsTest, EveryPerInstanceExportRejectsBadHandlesFirst)
+{
+    ASSERT_EQ(Create(), 0);
+    ASSERT_EQ(Create(), 1);
+    ASSERT_EQ(Open(1), MSC_OK);
+
+    char buffer[64];
+    int32_t outLength = 0;
+    // Each call also carries arguments that would fail their own checks: the
+    // handle is tested before them.
+    const std::vector<std::pair<const char*, std::function<int32_t(int32_t)>>> exports = {
+        {"msc_Open", [&](int32_t h) { return msc.Open(h, nullptr, 0, nullptr, nullptr); }},
+        {"msc_Close", [&](int32_t h) { return msc.Close(h); }},
+        {"msc_IsConnected", [&](int32_t h) { return msc.IsConnected(h); }},
+        {"msc_WaitEvent", [&](int32_t h) { return msc.WaitEvent(h, 0, 0); }},
+        {"msc_ReadEvent", [&](int32_t h) { return msc.ReadEvent(h, nullptr, 0); }},
+        {"msc_ResetEventQueue", [&](int32_t h) { return msc.ResetEventQueue(h); }},
+        {"msc_IOCtrl",
+         [&](int32_t h) { return msc.IOCtrl(h, MSC_IOCTL_GET_OBJECT_IDS, nullptr, 0, buffer, sizeof buffer, &outLength); }},
+        {"msc_GetLastError",
+         [&](int32_t h) {
+             std::memset(buffer, 'x', sizeof buffer);
+             const int32_t result = msc.GetLastError(h, buffer, sizeof buffer);
+             EXPECT_EQ(buffer[0], '\0') << "an empty text for a bad handle";
+             return result;
+         }},
+    };
+
+    auto expect_bad = [&](const std::vector<int32_t>& handles) {
+        for (const auto& entry : exports)
+            for (int32_t handle : handles) {
+                SCOPED_TRACE(std::string(entry.first) + " with handle " + std::to_string(handle));
+                EXPECT_EQ(entry.second(handle), MSC_BAD_HANDLE);
+            }
+    };
+    expect_bad({-1, 2, INT32_MIN, INT32_MAX});
+    // Handle 1 is still connected after all those calls.
+    EXPECT_EQ(msc.IsConnected(1), MSC_OK);
+
+    ASSERT_EQ(msc.Finalize(), MSC_OK);
+    expect_bad({0, 1, 2});
+    EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
+}
+
+TEST_F(ArdentisExportsTest, OpenChecksItsArgumentsBeforeTouchingTheInstance)
+{
+    const int32_t handle = Create();
+    const int32_t port = simulator.GetPort();
+    struct Case
+    {
+        const char* what;
+        const char* host;
+        int32_t port;
+    };
+    for (const Case& c : {Case{"null host", nullptr, port}, Case{"empty host", "", port},
+                          Case{"port 0", "127.0.0.1", 0}, Case{"negative port", "127.0.0.1", -1}}) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(msc.Open(handle, c.host, c.port, "operator", "secret"), MSC_BAD_ARGUMENT);
+    }
+    EXPECT_EQ(simulator.GetAcceptedConnections(), 0u);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_NOT_CONNECTED);
+
+    // A null user name and password stand for empty texts.
+    station.AddAccount("", "");
+    EXPECT_EQ(msc.Open(handle, "127.0.0.1", port, nullptr, nullptr), MSC_OK);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_OK);
+    EXPECT_EQ(msc.Close(handle), MSC_OK);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_NOT_CONNECTED);
+}
+
+TEST_F(ArdentisExportsTest, FailedOpenReportsNotConnectedAndLeavesTheInstanceClosed)
+{
+    ASSERT_EQ(msc.Initialize(record_call), MSC_OK);
+    const int32_t handle = Create();
+
+    EXPECT_EQ(msc.Open(handle, "127.0.0.1", ClosedPort(), "operator", "secret"), MSC_NOT_CONNECTED);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_NOT_CONNECTED);
+    EXPECT_FALSE(LastError(handle).empty());
+
+    // Refused login: the station saw one connection, and the worker does not try
+    // again by itself (it checks every 10 ms here).
+    EXPECT_EQ(Open(handle, "wrong"), MSC_NOT_CONNECTED);
+    EXPECT_EQ(simulator.GetAcceptedConnections(), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(simulator.GetAcceptedConnections(), 1u);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_NOT_CONNECTED);
+    EXPECT_TRUE(g_calls.Codes().empty());
+}
+
+TEST_F(ArdentisExportsTest, LastErrorIsCutToTheBufferAndChecksItsArguments)
+{
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle, "wrong"), MSC_NOT_CONNECTED);
+    const std::string full = LastError(handle);
+    ASSERT_GT(full.size(), 4u);
+
+    EXPECT_EQ(LastError(handle, 5), full.substr(0, 4));
+    EXPECT_EQ(LastError(handle, 1), "");
+    EXPECT_EQ(LastError(handle, static_cast<int32_t>(full.size()) + 1), full);
+
+    char buffer[8] = "intact";
+    EXPECT_EQ(msc.GetLastError(handle, nullptr, 8), MSC_BAD_ARGUMENT);
+    EXPECT_EQ(msc.GetLastError(handle, buffer, 0), MSC_BAD_ARGUMENT);
+    EXPECT_EQ(msc.GetLastError(handle, buffer, -1), MSC_BAD_ARGUMENT);
+    // Arguments come before the handle here.
+    EXPECT_EQ(msc.GetLastError(-1, buffer, 0), MSC_BAD_ARGUMENT);
+    EXPECT_STREQ(buffer, "intact");
+}
+
+TEST_F(ArdentisExportsTest, WaitEventTellsQueueExtraHandleAndTimeOutApart)
+{
+    const int32_t handle = Create();
+    const platform::WaitHandle extra = platform::create_event(true, false);
+    ASSERT_NE(extra, platform::kInvalidWaitHandle);
+
+    EXPECT_EQ(msc.WaitEvent(handle, 20, 0), MSC_WAIT_TIMEOUT);
+    EXPECT_EQ(msc.WaitEvent(handle, 20, extra), MSC_WAIT_TIMEOUT);
+    // A value that names no descriptor makes the wait fail.
+    EXPECT_EQ(msc.WaitEvent(handle, 20, -5), MSC_WAIT_TIMEOUT);
+    EXPECT_EQ(msc.WaitEvent(handle, 20, static_cast<intptr_t>(INT_MAX) + 1), MSC_WAIT_TIMEOUT);
+
+    ASSERT_TRUE(platform::set_event(extra));
+    EXPECT_EQ(msc.WaitEvent(handle, 5000, extra), MSC_USER_HANDLE_SIGNALED);
+    // The library only polls the host's handle.
+    EXPECT_EQ(msc.WaitEvent(handle, 5000, extra), MSC_USER_HANDLE_SIGNALED);
+
+    ASSERT_TRUE(platform::reset_event(extra));
+    ASSERT_EQ(Open(handle), MSC_OK);
+    ASSERT_EQ(station.NotifyEvent(make_event(700)), 1);
+    EXPECT_EQ(msc.WaitEvent(handle, 5000, extra), MSC_OK);
+    // The queue's signal is consumed by the wait it ended.
+    EXPECT_EQ(msc.WaitEvent(handle, 0, 0), MSC_WAIT_TIMEOUT);
+
+    char text[4096];
+    ASSERT_EQ(msc.ReadEvent(handle, text, sizeof text), MSC_OK);
+    EXPECT_EQ(std::string(text).rfind(std::string(kDeclaration) + "<eventlist>\r\n\t<event>\r\n", 0), 0u) << text;
+    EXPECT_NE(std::string(text).find("<var name=\"ID\">700</var>"), std::string::npos) << text;
+    platform::close_event(extra);
+}
+
+TEST_F(ArdentisExportsTest, ReadEventArgumentsAndCutText)
+{
+    const int32_t handle = Create();
+    char buffer[4096];
+    std::memset(buffer, 'x', sizeof buffer);
+
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, sizeof buffer), MSC_NO_EVENT);
+    EXPECT_EQ(buffer[0], 'x') << "an empty queue leaves the buffer as it was";
+    EXPECT_EQ(msc.ReadEvent(handle, nullptr, 100), MSC_BAD_ARGUMENT);
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, 0), MSC_BAD_ARGUMENT);
+
+    ASSERT_EQ(Open(handle), MSC_OK);
+    ASSERT_EQ(station.NotifyEvent(make_event(701)), 1);
+    ASSERT_EQ(msc.WaitEvent(handle, 5000, 0), MSC_OK);
+
+    // A negative size takes nothing off the queue.
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, -1), MSC_NO_EVENT);
+    EXPECT_EQ(buffer[0], 'x');
+
+    // Size 1 takes the event and writes only the terminator.
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, 1), MSC_OK);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[1], 'x');
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, sizeof buffer), MSC_NO_EVENT);
+
+    ASSERT_EQ(station.NotifyEvent(make_event(702)), 1);
+    ASSERT_EQ(msc.WaitEvent(handle, 5000, 0), MSC_OK);
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, 10), MSC_OK);
+    EXPECT_EQ(std::string(buffer), std::string(kDeclaration).substr(0, 9));
+    EXPECT_EQ(buffer[10], 'x');
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, sizeof buffer), MSC_NO_EVENT);
+}
+
+TEST_F(ArdentisExportsTest, ResetEventQueueDropsQueuedEvents)
+{
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    ASSERT_EQ(station.NotifyEvent(make_event(703)), 1);
+    ASSERT_EQ(msc.WaitEvent(handle, 5000, 0), MSC_OK);
+    EXPECT_EQ(msc.ResetEventQueue(handle), MSC_OK);
+    char buffer[4096];
+    EXPECT_EQ(msc.ReadEvent(handle, buffer, sizeof buffer), MSC_NO_EVENT);
+}
+
+TEST_F(ArdentisExportsTest, InfoDocumentByteForByte)
+{
+    const std::string expected = std::string(kDeclaration) +
+                                 "<infolist>\r\n"
+                                 "\t<info>\r\n"
+                                 "\t\t<var name=\"Name\">ArdentisLib</var>\r\n"
+                                 "\t\t<var name=\"Description\">" +
+                                 ansi("Библиотека клиента ПЦН KORVEL") +
+                                 "</var>\r\n"
+                                 "\t\t<var name=\"Version\">5.2</var>\r\n"
+                                 "\t</info>\r\n"
+                                 "</infolist>\r\n";
+    std::vector<char> buffer(1024, 'x');
+    ASSERT_EQ(msc.GetInfo(buffer.data(), static_cast<int32_t>(buffer.size())), MSC_OK);
+    EXPECT_EQ(std::string(buffer.data()), expected);
+
+    struct Cut
+    {
+        int32_t size;
+        size_t kept;
+    };
+    for (const Cut& cut : {Cut{1, 0}, Cut{10, 9}, Cut{static_cast<int32_t>(expected.size()), expected.size() - 1}}) {
+        SCOPED_TRACE(cut.size);
+        std::fill(buffer.begin(), buffer.end(), 'x');
+        ASSERT_EQ(msc.GetInfo(buffer.data(), cut.size), MSC_OK);
+        EXPECT_EQ(std::string(buffer.data()), expected.substr(0, cut.kept));
+        EXPECT_EQ(buffer[static_cast<size_t>(cut.size)], 'x') << "nothing written past the size";
+    }
+
+    EXPECT_EQ(msc.GetInfo(nullptr, 100), MSC_ERROR);
+    EXPECT_EQ(msc.GetInfo(buffer.data(), 0), MSC_ERROR);
+    EXPECT_EQ(msc.GetInfo(buffer.data(), -1), MSC_ERROR);
+}
+
+TEST_F(ArdentisExportsTest, InitializeReadsTheWorkingFolderSettingsWithoutChangingThem)
+{
+    EXPECT_EQ(msc.Initialize(record_call), MSC_OK);
+    EXPECT_EQ(msc.Initialize(record_call), MSC_OK);
+    EXPECT_EQ(g_host.Folder().Read("cwd/Ardentis.ini"), ArdentisHost::kLibrarySettings);
+    EXPECT_EQ(g_host.Folder().Entries(), (std::vector<std::string>{"cwd", "exe", "lib"}));
+}
+
+TEST_F(ArdentisExportsTest, InstancesKeepTheirFilesInTheTestFolders)
+{
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    // Each instance reads and rewrites its station settings beside the host.
+    EXPECT_TRUE(std::filesystem::exists(g_host.Folder().Path("exe/ardentis.ini")));
+}
+
+TEST_F(ArdentisExportsTest, RecordNotificationsReachTheCallbackOfLaterInstances)
+{
+    // Created before the callback is given: it never calls back.
+    const int32_t silent = Create(7);
+    ASSERT_EQ(msc.Initialize(record_call), MSC_OK);
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(silent), MSC_OK);
+    ASSERT_EQ(Open(handle), MSC_OK);
+
+    ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, make_object(2)), 2);
+    ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(31)), 2);
+    ASSERT_TRUE(g_calls.WaitForCount(2));
+    // The silent instance has had time to dispatch both as well.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    const std::vector<Call> calls = g_calls.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].user, kUser);
+    EXPECT_EQ(calls[0].code, MSC_NOTIFY_OBJECT_ADDED);
+    ASSERT_TRUE(calls[0].hasText);
+    EXPECT_EQ(calls[0].length, static_cast<int32_t>(calls[0].text.size()));
+    EXPECT_EQ(calls[0].text.rfind(std::string(kDeclaration) + "<objectlist>\r\n\t<object>\r\n", 0), 0u)
+        << calls[0].text;
+    EXPECT_EQ(calls[1].user, kUser);
+    EXPECT_EQ(calls[1].code, MSC_NOTIFY_ITEM_ADDED);
+    EXPECT_FALSE(calls[1].hasText);
+    EXPECT_EQ(calls[1].length, 0);
+
+    // The cache of the instance took the object in.
+    int32_t id = 2;
+    char buffer[4096];
+    int32_t outLength = 0;
+    ASSERT_EQ(msc.IOCtrl(handle, MSC_IOCTL_GET_OBJECT_BY_ID, &id, sizeof id, buffer, sizeof buffer, &outLength),
+              MSC_OK);
+    EXPECT_EQ(outLength, static_cast<int32_t>(std::strlen(buffer)) + 1);
+    EXPECT_EQ(msc.IOCtrl(handle, 999, nullptr, 0, buffer, sizeof buffer, &outLength), MSC_ERROR);
+}
+
+TEST_F(ArdentisExportsTest, LostLinkIsReportedThenRestoredByTheWorker)
+{
+    ASSERT_EQ(msc.Initialize(record_call), MSC_OK);
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    // The host's own Open is not notified.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(g_calls.Codes().empty());
+
+    simulator.CloseConnections();
+    ASSERT_TRUE(g_calls.WaitForCount(2));
+    EXPECT_EQ(g_calls.Codes(), (std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED, MSC_NOTIFY_CONNECTED}));
+    for (const Call& call : g_calls.Calls()) {
+        EXPECT_EQ(call.user, kUser);
+        EXPECT_FALSE(call.hasText);
+    }
+    EXPECT_EQ(msc.IsConnected(handle), MSC_OK);
+    EXPECT_EQ(simulator.GetAcceptedConnections(), 2u);
+}
+
+TEST_F(ArdentisExportsTest, FinalizeWakesAnEndlessWaitWhichGetsBadHandle)
+{
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    auto waiting = std::async(std::launch::async, [&] { return msc.WaitEvent(handle, platform::kInfinite, 0); });
+    // The waiter is in its wait, or about to be: either way Finalize must end it.
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+
+    EXPECT_EQ(msc.Finalize(), MSC_OK);
+    EXPECT_EQ(waiting.get(), MSC_BAD_HANDLE);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_BAD_HANDLE);
+}
+
+TEST_F(ArdentisExportsTest, FinalizeEndsAPendingRequestWithoutWaitingForItsTimeOut)
+{
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    simulator.SetFault(kRequestGetEvents, RequestFault::DropAnswer);
+    const size_t before = simulator.GetRequests().size();
+
+    // An event request waits 60 s here for an answer that never comes.
+    auto request = std::async(std::launch::async, [&] {
+        const char filter[] = "object_id=1";
+        std::vector<char> output(4096);
+        int32_t outLength = 0;
+        return msc.IOCtrl(handle, MSC_IOCTL_GET_EVENTS, filter, sizeof filter, output.data(),
+                          static_cast<int32_t>(output.size()), &outLength);
+    });
+    ASSERT_TRUE(simulator.WaitForRequests(before + 1, 5000));
+    ASSERT_EQ(simulator.GetRequests().back().code, kRequestGetEvents);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(msc.Finalize(), MSC_OK);
+    EXPECT_EQ(request.get(), MSC_ERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(ArdentisExportsTest, CallsRacingWithFinalizeEndWithBadHandle)
+{
+    const int32_t first = Create();
+    const int32_t second = Create();
+    ASSERT_EQ(Open(first), MSC_OK);
+
+    std::vector<std::future<int32_t>> callers;
+    for (int32_t handle : {first, second}) {
+        callers.push_back(std::async(std::launch::async, [&, handle] {
+            char buffer[256];
+            int32_t outLength = 0;
+            for (;;) {
+                int32_t results[] = {
+                    msc.IsConnected(handle),
+                    msc.ReadEvent(handle, buffer, sizeof buffer),
+                    msc.GetLastError(handle, buffer, sizeof buffer),
+                    msc.IOCtrl(handle, MSC_IOCTL_GET_OBJECT_IDS, nullptr, 0, buffer, sizeof buffer, &outLength),
+                    msc.WaitEvent(handle, 1, 0),
+                };
+                for (int32_t result : results)
+                    if (result == MSC_BAD_HANDLE)
+                        return result;
+            }
+        }));
+        callers.push_back(std::async(std::launch::async, [&, handle] {
+            // A host thread blocked in a wait when the library goes.
+            for (;;) {
+                const int32_t result = msc.WaitEvent(handle, platform::kInfinite, 0);
+                if (result == MSC_BAD_HANDLE)
+                    return result;
+            }
+        }));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(msc.Finalize(), MSC_OK);
+    for (auto& caller : callers)
+        EXPECT_EQ(caller.get(), MSC_BAD_HANDLE);
+}

@@ -1,0 +1,75 @@
+// The service's life around the station link: a login the station refuses, and
+// a stop while it is connected.
+
+#include "SystemTest.h"
+
+#include "platform/CodePage.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using ServiceLifecycleTest = SystemTest;
+
+TEST_F(ServiceLifecycleTest, AWrongStationPasswordIsLoggedAndTriedAgain)
+{
+    ASSERT_TRUE(m_station.Commands({"group 1 Охрана", "object 10 1 1 Офис"}));
+    BridgeSettings settings;
+    settings.login = kLogin;
+    settings.password = "wrong";
+    settings.dictionary = kDictionary;
+    StartBridge(settings);
+
+    // The station's refusal, in its own code page, is the library's error text.
+    std::string refusal;
+    ASSERT_TRUE(platform::convert_code_page("Неверное имя пользователя или пароль", platform::CodePage::Utf8,
+                                            platform::CodePage::Ansi, refusal));
+    const std::string failure =
+        "Could not create connection to 127.0.0.1:" + std::to_string(m_station.Port()) + ", ret = ";
+    ASSERT_TRUE(m_bridge.WaitForLog(failure, 20000, 3)) << m_bridge.Log();
+    const std::string log = m_bridge.Log();
+    EXPECT_GE(count_of(log, "Reconnect to Korvel server\n"), 2u) << log;
+    EXPECT_GE(count_of(log, "(" + refusal + ")\n"), 3u) << log;
+    EXPECT_EQ(log.find("Successfully connected"), std::string::npos) << log;
+
+    // Meanwhile the video system, which logs in with the same settings, is
+    // served an empty tree.
+    auto client = std::make_unique<VmsLink>();
+    ASSERT_TRUE(client->Open(m_bridge.LocalPort(), kLogin, "wrong"));
+    std::vector<std::string> elements{"not empty"};
+    ASSERT_TRUE(client->GetState(elements));
+    EXPECT_TRUE(elements.empty());
+}
+
+TEST_F(ServiceLifecycleTest, SigtermStopsTheConnectedServiceWithoutAReconnectPause)
+{
+    ASSERT_TRUE(m_station.Commands({"group 1 Охрана", "object 10 1 1 Офис", "sensor 10 101 1 1 0 Дверь"}));
+    StartBridge();
+    auto client = Client();
+    ASSERT_TRUE(client);
+    client->WaitForState({
+        "group 1 L1 'Охрана'",
+        "object 10 group=1 state=0x1 L1 'Офис'",
+        "sensor 101 object=10 group=1 number=1 state=0x0 L1 'Дверь'",
+    });
+    ASSERT_EQ(m_station.Command("connections"), "ok 1");
+
+    // The worker may be inside its 5000 ms wait for events: the stop takes
+    // effect once that returns, well within the bound here.
+    EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
+    const std::string log = m_bridge.Log();
+    EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Reconnect to Korvel server"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Disconnection failed"), std::string::npos) << log;
+    EXPECT_TRUE(client->WaitClosed(5000));
+
+    std::string open;
+    for (int i = 0; i < 100 && (open = m_station.Command("connections")) != "ok 0"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(open, "ok 0");
+}
+
+} // namespace
