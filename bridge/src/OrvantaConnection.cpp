@@ -10,6 +10,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -150,12 +151,21 @@ void OrvantaConnection::Enqueue(const Ptr& self, ToSendPtr to_send)
 
 void OrvantaConnection::StartWrite(const Ptr& self)
 {
-    const ToSendPtr to_send = self->m_queue.front();
-    boost::asio::async_write(self->m_socket, boost::asio::buffer(to_send->data),
-                             [self, to_send](const error_code& error, size_t n) { OnWrite(self, to_send, error, n); });
+    // Whatever is queued leaves in one write, in queue order: a burst of
+    // updates costs one system call instead of one each.
+    const size_t count = std::min(self->m_queue.size(), kMaxFramesPerWrite);
+    auto sent = std::make_shared<Batch>(self->m_queue.begin(),
+                                        self->m_queue.begin() + static_cast<std::ptrdiff_t>(count));
+    std::vector<boost::asio::const_buffer> buffers;
+    buffers.reserve(count);
+    for (const ToSendPtr& frame : *sent)
+        buffers.push_back(boost::asio::buffer(frame->data));
+    boost::asio::async_write(self->m_socket, buffers,
+                             [self, sent](const error_code& error, size_t n) { OnWrite(self, sent, error, n); });
 }
 
-void OrvantaConnection::OnWrite(const Ptr& self, const ToSendPtr& to_send, const error_code& error, size_t /*n*/)
+void OrvantaConnection::OnWrite(const Ptr& self, const std::shared_ptr<Batch>& sent, const error_code& error,
+                                size_t /*n*/)
 {
     // Closed meanwhile: the queue is gone and the failure is our own doing.
     if (self->m_closed)
@@ -165,9 +175,11 @@ void OrvantaConnection::OnWrite(const Ptr& self, const ToSendPtr& to_send, const
         self->Close();
         return;
     }
-    BRIDGE_ASSERT(!self->m_queue.empty() && self->m_queue.front() == to_send);
-    self->m_queued_bytes -= to_send->data.size();
-    self->m_queue.pop_front();
+    for (const ToSendPtr& frame : *sent) {
+        BRIDGE_ASSERT(!self->m_queue.empty() && self->m_queue.front() == frame);
+        self->m_queued_bytes -= frame->data.size();
+        self->m_queue.pop_front();
+    }
     if (!self->m_queue.empty()) {
         StartWrite(self);
     } else if (self->m_closing) {

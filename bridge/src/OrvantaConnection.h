@@ -30,12 +30,17 @@ public:
         std::vector<uint8_t> data;
     };
     using ToSendPtr = std::shared_ptr<ToSend>;
+    // The frames of one write, front of the queue first.
+    using Batch = std::vector<ToSendPtr>;
 
     // Bytes read per receive.
     static constexpr size_t kReceiveChunkSize = 1024;
     // A client that lets more than this pile up unsent is dropped: it has
     // stopped reading and would grow the bridge's memory without end.
     static constexpr size_t kMaxQueuedBytes = 16 * 1024 * 1024;
+    // Queued frames handed to the socket together at most (one system call
+    // takes no more buffers than this).
+    static constexpr size_t kMaxFramesPerWrite = 64;
     // Longest wait for an error frame to leave before the connection is closed.
     static constexpr int kCloseDelayMs = 3000;
 
@@ -57,7 +62,8 @@ public:
     static void SendPacket(const Ptr& self, uint8_t command, const void* data, uint32_t length);
     static void SendString(const Ptr& self, uint8_t command, const std::string& text);
     static void SendBuffer(const Ptr& self, uint8_t command, const Buffer& data);
-    static void OnWrite(const Ptr& self, const ToSendPtr& to_send, const boost::system::error_code& error, size_t n);
+    static void OnWrite(const Ptr& self, const std::shared_ptr<Batch>& sent, const boost::system::error_code& error,
+                        size_t n);
 
     static void SendFullState(const Ptr& self);
     // Appends the records of the map's elements in ascending id order, each

@@ -6,7 +6,10 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <sstream>
@@ -28,12 +31,38 @@ bool is_markup(const std::string& key)
 
 // A whole decimal number between -2^31 and 2^32 - 1; values above 2^31 - 1 are
 // the unsigned form the library writes and stand for their int32 bit pattern.
+// Taken as a stream takes a long long (blanks around it, a sign, digits), but
+// without building a stream for every field of every event.
 int32_t read_int32(const ptree& field)
 {
-    const boost::optional<long long> value = field.get_value_optional<long long>();
-    if (!value || *value < std::numeric_limits<int32_t>::min() || *value > std::numeric_limits<uint32_t>::max())
-        throw std::runtime_error("not an int32: " + field.data());
-    return static_cast<int32_t>(static_cast<uint32_t>(*value));
+    const std::string& text = field.data();
+    const char* const end = text.c_str() + text.size();
+    char* stop = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &stop, 10);
+    bool whole = stop != text.c_str() && errno == 0;
+    while (whole && stop < end && std::isspace(static_cast<unsigned char>(*stop)))
+        ++stop;
+    if (!whole || stop != end || value < std::numeric_limits<int32_t>::min() ||
+        value > std::numeric_limits<uint32_t>::max())
+        throw std::runtime_error("not an int32: " + text);
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+// The field's attribute "name"; a field without one fails the whole document.
+// Looked up by key rather than by path, which would be parsed for every field.
+const std::string& field_name(const ptree& field)
+{
+    static const std::string attributes_key = "<xmlattr>";
+    static const std::string name_key = "name";
+    const auto attributes = field.find(attributes_key);
+    if (attributes != field.not_found())
+    {
+        const auto name = attributes->second.find(name_key);
+        if (name != attributes->second.not_found())
+            return name->second.data();
+    }
+    throw std::runtime_error("a field without a name");
 }
 
 // Walks the records of the document in order: `record_begin`, then `field` with
@@ -56,7 +85,7 @@ void walk_list(const std::string& text, const std::string& root_tag,
         {
             if (is_markup(value.first))
                 continue;
-            field(value.second.get<std::string>("<xmlattr>.name"), value.second);
+            field(field_name(value.second), value.second);
         }
         record_done();
     }

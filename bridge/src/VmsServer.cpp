@@ -128,6 +128,10 @@ void start_accept()
 void handle_accept(const std::shared_ptr<OrvantaConnection>& connection, const error_code& error)
 {
     if (!error) {
+        // Updates are small frames written one by one: without this each one
+        // may wait for the client's delayed acknowledgement of the one before.
+        error_code ignored;
+        connection->socket().set_option(tcp::no_delay(true), ignored);
         OrvantaConnection::StartRead(connection);
         start_accept();
         return;

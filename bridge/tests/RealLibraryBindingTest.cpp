@@ -35,7 +35,7 @@ constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1251\"
 constexpr uint32_t kWaitMs = 5000;
 // The bridge's buffer for one event document.
 constexpr int32_t kEventBufferSize = 32000;
-// The fixed buffer of the library's own callers, which large answers outgrow.
+// A fixed 64 KiB buffer, which large answers outgrow.
 constexpr int32_t kFixedBufferSize = 65536;
 
 // The station's texts are in the library's code page.
@@ -258,7 +258,7 @@ TEST_F(RealLibraryBindingTest, ObjectIdentifiersAreAppended)
 
 TEST_F(RealLibraryBindingTest, MoreIdentifiersThanAFixedBufferHolds)
 {
-    // 20,000 identifiers need 80,000 bytes: more than the library's callers used to offer.
+    // 20,000 identifiers need 80,000 bytes.
     constexpr int32_t kObjects = 20000;
     for (int32_t id = 1; id <= kObjects; ++id)
         station.AddObject(make_object(id));

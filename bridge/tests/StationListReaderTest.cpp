@@ -1,5 +1,7 @@
 #include "StationListReader.h"
 
+#include "StationDocuments.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,24 +11,8 @@
 
 namespace {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// One record as the station library prints it.
-std::string record(const std::string& tag, const Fields& fields)
-{
-    std::string text = "\t<" + tag + ">\r\n";
-    for (const auto& field : fields)
-        text += "\t\t<var name=\"" + field.first + "\">" + field.second + "</var>\r\n";
-    return text + "\t</" + tag + ">\r\n";
-}
-
-std::string document(const std::string& root, const std::vector<std::string>& records)
-{
-    std::string text = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n<" + root + ">\r\n";
-    for (const auto& r : records)
-        text += r;
-    return text + "</" + root + ">\r\n";
-}
+using testsupport::document;
+using testsupport::record;
 
 TEST(ParseElementList, ReadsFieldsAndConvertsNames)
 {

@@ -12,6 +12,7 @@
 #include "FakeArdentisLibrary.h"
 #include "LinkTestClient.h"
 #include "ServiceProgram.h"
+#include "StationDocuments.h"
 #include "VmsServer.h"
 
 #include <gtest/gtest.h>
@@ -27,28 +28,11 @@
 #include <utility>
 #include <vector>
 
+using testsupport::document;
 using testsupport::read_file;
+using testsupport::record;
 
 namespace {
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// One record and one document as the station library prints them.
-std::string record(const std::string& tag, const Fields& fields)
-{
-    std::string text = "\t<" + tag + ">\r\n";
-    for (const auto& field : fields)
-        text += "\t\t<var name=\"" + field.first + "\">" + field.second + "</var>\r\n";
-    return text + "\t</" + tag + ">\r\n";
-}
-
-std::string document(const std::string& root, const std::vector<std::string>& records)
-{
-    std::string text = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n<" + root + ">\r\n";
-    for (const auto& r : records)
-        text += r;
-    return text + "</" + root + ">\r\n";
-}
 
 std::string object_doc(int32_t id, int32_t group, int32_t state, const std::string& name = "object")
 {
@@ -117,6 +101,13 @@ std::string events_doc(const std::vector<Event>& events)
                                            {"ObjectState", "0"}}));
     }
     return document("eventlist", records);
+}
+
+// The document with a comment field added to its first event.
+std::string with_comment(std::string text, const std::string& comment)
+{
+    text.insert(text.find("</event>"), "\t\t<var name=\"Comment\">" + comment + "</var>\r\n");
+    return text;
 }
 
 // The station's lists as the library answers its queries; a query for an id
@@ -604,11 +595,8 @@ TEST_F(StationWorkerTest, LargeEventsFitAndADocumentFillingTheBufferIsReportedCu
 {
     script_small_station();
     // Far beyond the 32,000 bytes of old, well within the buffer.
-    std::string large = events_doc({{3, 2, 10, 100, 1}});
-    large.insert(large.find("</event>"), "\t\t<var name=\"Comment\">" + std::string(600 * 1024, 'x') + "</var>\r\n");
-    std::string too_large = events_doc({{3, 2, 10, 100, 2}});
-    too_large.insert(too_large.find("</event>"),
-                     "\t\t<var name=\"Comment\">" + std::string(kEventBufferSize, 'y') + "</var>\r\n");
+    const std::string large = with_comment(events_doc({{3, 2, 10, 100, 1}}), std::string(600 * 1024, 'x'));
+    const std::string too_large = with_comment(events_doc({{3, 2, 10, 100, 2}}), std::string(kEventBufferSize, 'y'));
     wait_delivers({large, too_large});
     station_worker();
     EXPECT_EQ(level_of(10, 100, 1001), 2);

@@ -120,7 +120,8 @@ bool CLanClient::Connect(int timeoutSeconds)
         SetError(kLanErrorAddress);
         return false;
     }
-    if (!ConnectWithTimeout(socket, endpoint, timeoutSeconds)) {
+    const bool connected = BeginConnecting(socket) && ConnectWithTimeout(socket, endpoint, timeoutSeconds);
+    if (!EndConnecting(socket, connected)) {
         platform::close_socket(socket);
         SetError(kLanErrorConnect);
         return false;
@@ -129,11 +130,28 @@ bool CLanClient::Connect(int timeoutSeconds)
     m_fill = 0;
     m_assembly.Free();
     m_receiveEnded = false;
-    {
-        CCritSectLock socketLock(m_socketLock);
-        m_socket = socket;
-    }
     Start();
+    return true;
+}
+
+bool CLanClient::BeginConnecting(platform::SocketHandle socket)
+{
+    CCritSectLock socketLock(m_socketLock);
+    if (m_shutDown)
+        return false;
+    m_connectingSocket = socket;
+    return true;
+}
+
+bool CLanClient::EndConnecting(platform::SocketHandle socket, bool connected)
+{
+    CCritSectLock socketLock(m_socketLock);
+    m_connectingSocket = platform::kInvalidSocket;
+    // A shutdown that came after the attempt began may have found nothing
+    // left to shut down: the link it would have ended is not kept.
+    if (!connected || m_shutDown)
+        return false;
+    m_socket = socket;
     return true;
 }
 
@@ -188,7 +206,10 @@ bool CLanClient::IsReceiving() const
 void CLanClient::ShutdownSocket()
 {
     CCritSectLock socketLock(m_socketLock);
+    m_shutDown = true;
     platform::shutdown_socket(m_socket);
+    // A connect waiting for the station's reply wakes and fails at once.
+    platform::shutdown_socket(m_connectingSocket);
 }
 
 // ---- Requests ------------------------------------------------------------------
@@ -306,10 +327,14 @@ bool CLanClient::Ping(uint32_t timeoutMs)
     CLanPacket ping;
     if (!ping.Create(kMessagePing, 0, nullptr, 0))
         return false;
+    // A receive thread that ends after the reset sets the event too; one that
+    // ended before it makes the send fail.
     m_pingEvent.Reset();
     if (!SendPacket(ping))
         return false;
-    return m_pingEvent.Wait(timeoutMs);
+    const bool signalled = m_pingEvent.Wait(timeoutMs);
+    // Woken by the end of the receive thread: the link is dead, whatever came.
+    return signalled && !m_receiveEnded;
 }
 
 // ---- Sending -------------------------------------------------------------------
@@ -438,8 +463,9 @@ void CLanClient::EndReceiving()
     try {
         CCritSectLock answerLock(m_answerLock);
         m_receiveEnded = true;
-        // A waiting request wakes at once and fails.
+        // A waiting request or ping wakes at once and fails.
         m_answerEvent.Set();
+        m_pingEvent.Set();
     } catch (...) {
         m_receiveEnded = true;
     }

@@ -45,14 +45,17 @@ public:
     // True when a socket was closed.
     bool Disconnect();
     bool IsConnected() const;
-    // Shuts the socket down both ways without taking the connection lock, so a
-    // request that holds it wakes at once; closing stays with Disconnect.
+    // For an owner that is going away: shuts the socket down both ways without
+    // taking the connection lock, so a request or ping that holds it wakes at
+    // once, and ends a connect under way. Closing stays with Disconnect. From
+    // then on no connect gets through.
     void ShutdownSocket();
 
     // Sends one request and waits for its answer. 1 on success, with the answer's
     // body (still scrambled) in `answer` when given; 0 with the last error set.
     int32_t Request(int32_t code, CByteStream* body, CByteStream* answer, uint32_t timeoutMs);
-    // True when some ping frame arrives within timeoutMs of sending ours.
+    // True when some ping frame arrives within timeoutMs of sending ours; false
+    // at once when the receive thread ends meanwhile.
     bool Ping(uint32_t timeoutMs);
 
     int32_t GetLastError();
@@ -70,6 +73,12 @@ private:
     bool ResolveAddress(platform::Ipv4Endpoint& endpoint);
     bool ConnectWithTimeout(platform::SocketHandle socket, const platform::Ipv4Endpoint& endpoint,
                             int timeoutSeconds);
+    // Makes the socket being connected reachable for ShutdownSocket; false once
+    // that has been called.
+    bool BeginConnecting(platform::SocketHandle socket);
+    // Ends the attempt: a connected socket becomes the connection's, unless
+    // ShutdownSocket came meanwhile; false when it does not.
+    bool EndConnecting(platform::SocketHandle socket, bool connected);
     bool SendRaw(const uint8_t* data, int32_t size);
     bool SendPacket(const CLanPacket& packet);
     bool SendAndWait(const CLanPacket& request, CLanPacket& answer, uint32_t timeoutMs);
@@ -100,9 +109,13 @@ private:
     CManualResetEventSock m_pingEvent;
     CCritSect m_answerLock;
     CCritSect m_connectionLock;
-    // Guards only the descriptor between ShutdownSocket and its close, so a
+    // Guards only the descriptors between ShutdownSocket and their close, so a
     // shutdown never reaches a descriptor number the system has handed out again.
     CCritSect m_socketLock;
+    // The socket of a connect under way, under the socket lock.
+    platform::SocketHandle m_connectingSocket = platform::kInvalidSocket;
+    // Set for good by ShutdownSocket, under the socket lock.
+    bool m_shutDown = false;
 
     CLanPacket* m_answerTarget = nullptr;
     // Set (under the answer lock) when the receive thread has left its loop.

@@ -28,21 +28,6 @@ const RecordFields<CMS_DeviceData>& CMS_DeviceData::Fields()
     return fields;
 }
 
-bool CMS_DeviceData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_DeviceData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_DeviceData::CreateNew() const
-{
-    return std::make_unique<CMS_DeviceData>();
-}
-
 std::string CMS_DeviceData::GetStoreFileName() const
 {
     return StoreFileName("Devices", ID);

@@ -1,15 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 #include "StringHelpers.h"
 
 // A device (a panel or transmitter) of the station.
-class CMS_DeviceData : public CObjectStoreXmlHelper
+class CMS_DeviceData : public FieldTableRecord<CMS_DeviceData>
 {
 public:
     CMS_DeviceData();
@@ -17,10 +15,9 @@ public:
     CMS_DeviceData(const CMS_DeviceData& other) = default;
     CMS_DeviceData& operator=(const CMS_DeviceData& other) = default;
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
     std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_DeviceData>& Fields();
 
     // Set by the device cache when Type, Number or Name changed.
     void SetChanged(uint8_t changed) { Changed = changed; }
@@ -45,7 +42,4 @@ public:
 
     // Memory only.
     uint8_t Changed = 0;
-
-private:
-    static const RecordFields<CMS_DeviceData>& Fields();
 };

@@ -12,23 +12,3 @@ const RecordFields<CMS_DeviceTest>& CMS_DeviceTest::Fields()
     };
     return fields;
 }
-
-bool CMS_DeviceTest::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_DeviceTest::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_DeviceTest::CreateNew() const
-{
-    return std::make_unique<CMS_DeviceTest>();
-}
-
-std::string CMS_DeviceTest::GetStoreFileName() const
-{
-    return std::string();
-}

@@ -1,29 +1,22 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 #include "StringHelpers.h"
 
 // One result of a device test; the record carries no StructVer.
-class CMS_DeviceTest : public CObjectStoreXmlHelper
+class CMS_DeviceTest : public FieldTableRecord<CMS_DeviceTest>
 {
 public:
     CMS_DeviceTest() = default;
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
-    std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_DeviceTest>& Fields();
 
     PackedDateTime CreateTime{};
     int32_t ChannelId = 0;
     int32_t ChannelNet = 0;
     int32_t InfoValue = 0;
-
-private:
-    static const RecordFields<CMS_DeviceTest>& Fields();
 };

@@ -139,7 +139,8 @@ void CMS_HelperClientLib::Shutdown()
 {
     SetOpen(false);
     SignalStop();
-    // Without the connection lock, so a request that holds it fails at once.
+    // Without the connection lock, so a request or ping that holds it fails at
+    // once, and so does a connect of the worker or the host under way.
     GetServerClient().ShutdownSocket();
     m_closingEvent.Set();
 }

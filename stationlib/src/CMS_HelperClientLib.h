@@ -50,8 +50,8 @@ public:
     bool Open(const std::string& host, int32_t port, const std::string& userName, const std::string& password);
     void Close();
     // Ends the instance's work without waiting: closes it, stops the worker,
-    // fails a pending request at once and wakes waits on the closing event.
-    // Callable before the destructor, which calls it too.
+    // ends a pending request, ping or connect at once and wakes waits on the
+    // closing event. Callable before the destructor, which calls it too.
     void Shutdown();
 
     // On the receive thread: queues the notification for the worker.

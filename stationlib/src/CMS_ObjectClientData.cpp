@@ -1,7 +1,7 @@
 #include "CMS_ObjectClientData.h"
 
 CMS_ObjectClientData::CMS_ObjectClientData(const CMS_ObjectClientData& other)
-    : CObjectStoreXmlHelper(other), ClientSettingsValues()
+    : FieldTableRecord(other), ClientSettingsValues()
 {
     AssignFrom(&other, 0);
 }
@@ -23,26 +23,6 @@ const RecordFields<CMS_ObjectClientData>& CMS_ObjectClientData::Fields()
         F::Int("State", &R::State, kDynamic),
     };
     return fields;
-}
-
-bool CMS_ObjectClientData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_ObjectClientData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectClientData::CreateNew() const
-{
-    return std::make_unique<CMS_ObjectClientData>();
-}
-
-std::string CMS_ObjectClientData::GetStoreFileName() const
-{
-    return std::string();
 }
 
 void CMS_ObjectClientData::ReadSettingsValues()

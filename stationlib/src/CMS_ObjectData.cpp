@@ -18,7 +18,7 @@ constexpr int32_t kStExChangeFlag = 0x10000000;
 CMS_ObjectData::CMS_ObjectData() : GUID(new_guid_string()), CaptureDateTime(packed_local_now()) {}
 
 CMS_ObjectData::CMS_ObjectData(const CMS_ObjectData& other)
-    : CObjectStoreXmlHelper(other),
+    : FieldTableRecord(other),
       ID(other.ID),
       Group(other.Group),
       Number(other.Number),
@@ -96,21 +96,6 @@ const RecordFields<CMS_ObjectData>& CMS_ObjectData::Fields()
         F::Int("UserId", &R::UserId),
     };
     return fields;
-}
-
-bool CMS_ObjectData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_ObjectData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectData::CreateNew() const
-{
-    return std::make_unique<CMS_ObjectData>();
 }
 
 std::string CMS_ObjectData::GetStoreFileName() const

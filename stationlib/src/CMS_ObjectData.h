@@ -7,13 +7,12 @@
 #include <string>
 
 #include "CMS_SimpleEventData.h"
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 #include "StringHelpers.h"
 
 // A guarded object of the station, with the state events set on it and its
 // recent events, newest first.
-class CMS_ObjectData : public CObjectStoreXmlHelper
+class CMS_ObjectData : public FieldTableRecord<CMS_ObjectData>
 {
 public:
     using EventHistory = std::deque<std::unique_ptr<CMS_SimpleEventData>>;
@@ -24,10 +23,9 @@ public:
     CMS_ObjectData& operator=(const CMS_ObjectData&) = delete;
     ~CMS_ObjectData() override;
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
     std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_ObjectData>& Fields();
 
     // A copy of the event goes to the front; the oldest go when the history holds
     // max(limit, 1) events already.
@@ -89,7 +87,6 @@ public:
     std::array<int32_t, 2> ExtraValues{{-1, -1}};
 
 private:
-    static const RecordFields<CMS_ObjectData>& Fields();
     void ReadSettingsValues();
     void ResetRunTimeSlots();
 

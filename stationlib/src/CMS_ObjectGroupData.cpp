@@ -1,6 +1,6 @@
 #include "CMS_ObjectGroupData.h"
 
-CMS_ObjectGroupData::CMS_ObjectGroupData(const CMS_ObjectGroupData& other) : CObjectStoreXmlHelper(other)
+CMS_ObjectGroupData::CMS_ObjectGroupData(const CMS_ObjectGroupData& other) : FieldTableRecord(other)
 {
     AssignFrom(&other, 0);
 }
@@ -24,21 +24,6 @@ const RecordFields<CMS_ObjectGroupData>& CMS_ObjectGroupData::Fields()
         F::Int("UserId", &R::UserId),
     };
     return fields;
-}
-
-bool CMS_ObjectGroupData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_ObjectGroupData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectGroupData::CreateNew() const
-{
-    return std::make_unique<CMS_ObjectGroupData>();
 }
 
 std::string CMS_ObjectGroupData::GetStoreFileName() const

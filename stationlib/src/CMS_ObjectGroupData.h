@@ -1,23 +1,21 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 
 // A group of objects, the station's top level of the guarded world.
-class CMS_ObjectGroupData : public CObjectStoreXmlHelper
+class CMS_ObjectGroupData : public FieldTableRecord<CMS_ObjectGroupData>
 {
 public:
     CMS_ObjectGroupData() = default;
     CMS_ObjectGroupData(const CMS_ObjectGroupData& other);
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
     std::string GetStoreFileName() const override;
+
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_ObjectGroupData>& Fields();
 
     int32_t ID = 0;
     int32_t Type = 0;
@@ -33,7 +31,4 @@ public:
 
     // Memory only.
     int32_t ExtraValue = -1;
-
-private:
-    static const RecordFields<CMS_ObjectGroupData>& Fields();
 };

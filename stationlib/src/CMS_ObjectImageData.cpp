@@ -20,23 +20,3 @@ const RecordFields<CMS_ObjectImageData>& CMS_ObjectImageData::Fields()
     };
     return fields;
 }
-
-bool CMS_ObjectImageData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_ObjectImageData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectImageData::CreateNew() const
-{
-    return std::make_unique<CMS_ObjectImageData>();
-}
-
-std::string CMS_ObjectImageData::GetStoreFileName() const
-{
-    return std::string();
-}

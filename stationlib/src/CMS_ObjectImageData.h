@@ -1,22 +1,18 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 
 // An image of an object (a plan or a photo) with its data block.
-class CMS_ObjectImageData : public CObjectStoreXmlHelper
+class CMS_ObjectImageData : public FieldTableRecord<CMS_ObjectImageData>
 {
 public:
     CMS_ObjectImageData() = default;
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
-    std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_ObjectImageData>& Fields();
 
     int32_t ID = 0;
     int32_t Number = 0;
@@ -29,7 +25,4 @@ public:
     std::string Objects;
     int32_t DataSize = 0;
     RecordBlock Data;
-
-private:
-    static const RecordFields<CMS_ObjectImageData>& Fields();
 };

@@ -1,6 +1,6 @@
 #include "CMS_ObjectPinData.h"
 
-CMS_ObjectPinData::CMS_ObjectPinData(const CMS_ObjectPinData& other) : CObjectStoreXmlHelper(other)
+CMS_ObjectPinData::CMS_ObjectPinData(const CMS_ObjectPinData& other) : FieldTableRecord(other)
 {
     AssignFrom(&other, 0);
 }
@@ -26,24 +26,4 @@ const RecordFields<CMS_ObjectPinData>& CMS_ObjectPinData::Fields()
         F::Int("OriginServerId", &R::OriginServerId),
     };
     return fields;
-}
-
-bool CMS_ObjectPinData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_ObjectPinData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectPinData::CreateNew() const
-{
-    return std::make_unique<CMS_ObjectPinData>();
-}
-
-std::string CMS_ObjectPinData::GetStoreFileName() const
-{
-    return std::string();
 }

@@ -1,23 +1,19 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 
 // A pin (an input or output line) of an object.
-class CMS_ObjectPinData : public CObjectStoreXmlHelper
+class CMS_ObjectPinData : public FieldTableRecord<CMS_ObjectPinData>
 {
 public:
     CMS_ObjectPinData() = default;
     CMS_ObjectPinData(const CMS_ObjectPinData& other);
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
-    std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_ObjectPinData>& Fields();
 
     int32_t ID = 0;
     int32_t ObjectID = 0;
@@ -33,7 +29,4 @@ public:
     int32_t DynamicState = 0;
     std::string Value;
     int32_t OriginServerId = -1;
-
-private:
-    static const RecordFields<CMS_ObjectPinData>& Fields();
 };

@@ -2,7 +2,7 @@
 
 CMS_ObjectScheduleData::CMS_ObjectScheduleData() : Time(packed_local_now()) {}
 
-CMS_ObjectScheduleData::CMS_ObjectScheduleData(const CMS_ObjectScheduleData& other) : CObjectStoreXmlHelper(other)
+CMS_ObjectScheduleData::CMS_ObjectScheduleData(const CMS_ObjectScheduleData& other) : FieldTableRecord(other)
 {
     AssignFrom(&other, 0);
 }
@@ -25,24 +25,4 @@ const RecordFields<CMS_ObjectScheduleData>& CMS_ObjectScheduleData::Fields()
         F::Int("State", &R::State, kDynamic),
     };
     return fields;
-}
-
-bool CMS_ObjectScheduleData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_ObjectScheduleData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectScheduleData::CreateNew() const
-{
-    return std::make_unique<CMS_ObjectScheduleData>();
-}
-
-std::string CMS_ObjectScheduleData::GetStoreFileName() const
-{
-    return std::string();
 }

@@ -1,24 +1,20 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 #include "StringHelpers.h"
 
 // A schedule entry of an object.
-class CMS_ObjectScheduleData : public CObjectStoreXmlHelper
+class CMS_ObjectScheduleData : public FieldTableRecord<CMS_ObjectScheduleData>
 {
 public:
     CMS_ObjectScheduleData();
     CMS_ObjectScheduleData(const CMS_ObjectScheduleData& other);
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
-    std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_ObjectScheduleData>& Fields();
 
     int32_t ID = 0;
     int32_t Number = 0;
@@ -30,7 +26,4 @@ public:
     PackedDateTime Time{};
     int32_t DayOfWeek = 0;
     int32_t State = 0;  // dynamic
-
-private:
-    static const RecordFields<CMS_ObjectScheduleData>& Fields();
 };

@@ -4,7 +4,7 @@
 
 CMS_ObjectSensorData::CMS_ObjectSensorData() : GUID(new_guid_string()) {}
 
-CMS_ObjectSensorData::CMS_ObjectSensorData(const CMS_ObjectSensorData& other) : CObjectStoreXmlHelper(other)
+CMS_ObjectSensorData::CMS_ObjectSensorData(const CMS_ObjectSensorData& other) : FieldTableRecord(other)
 {
     AssignFrom(&other, 0);
     ExtraByte = 0;
@@ -32,11 +32,6 @@ const RecordFields<CMS_ObjectSensorData>& CMS_ObjectSensorData::Fields()
     return fields;
 }
 
-bool CMS_ObjectSensorData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
 bool CMS_ObjectSensorData::Save(CFieldArchive* archive) const
 {
     if (archive == nullptr)
@@ -44,17 +39,7 @@ bool CMS_ObjectSensorData::Save(CFieldArchive* archive) const
     // The SN must not break its own settings line.
     blank_special_chars(SN, true, true);
     settings_set(Settings, "SN", SN.c_str());
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ObjectSensorData::CreateNew() const
-{
-    return std::make_unique<CMS_ObjectSensorData>();
-}
-
-std::string CMS_ObjectSensorData::GetStoreFileName() const
-{
-    return std::string();
+    return FieldTableRecord::Save(archive);
 }
 
 bool CMS_ObjectSensorData::IsPriorityState() const

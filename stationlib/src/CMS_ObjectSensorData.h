@@ -1,28 +1,26 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 
 // A sensor of an object, with its serial number kept in Settings as "SN".
-class CMS_ObjectSensorData : public CObjectStoreXmlHelper
+class CMS_ObjectSensorData : public FieldTableRecord<CMS_ObjectSensorData>
 {
 public:
     CMS_ObjectSensorData();
     // Through the byte form; the memory-only extras start at zero.
     CMS_ObjectSensorData(const CMS_ObjectSensorData& other);
 
-    bool Load(CFieldArchive* archive, int flag) override;
     // Cleans SN and writes it into Settings first: both changes stay in the record.
     bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
-    std::string GetStoreFileName() const override;
 
     // States that put a sensor at the front of a sensor list.
     bool IsPriorityState() const;
+
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_ObjectSensorData>& Fields();
 
     int32_t ID = 0;
     int32_t Number = 0;
@@ -42,6 +40,5 @@ public:
     void* ExtraPointer = nullptr;
 
 private:
-    static const RecordFields<CMS_ObjectSensorData>& Fields();
     void ReadSN();
 };

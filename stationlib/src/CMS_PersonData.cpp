@@ -20,21 +20,6 @@ const RecordFields<CMS_PersonData>& CMS_PersonData::Fields()
     return fields;
 }
 
-bool CMS_PersonData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_PersonData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_PersonData::CreateNew() const
-{
-    return std::make_unique<CMS_PersonData>();
-}
-
 std::string CMS_PersonData::GetStoreFileName() const
 {
     return StoreFileName("Persons", ID);

@@ -1,27 +1,24 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "ClientSettingsValues.h"
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 
 class CByteStream;
 
 // A person known to the station; the record carries no StructVer. The values
 // from Settings come with ClientSettingsValues, and PersObjects besides.
-class CMS_PersonData : public CObjectStoreXmlHelper, public ClientSettingsValues
+class CMS_PersonData : public FieldTableRecord<CMS_PersonData>, public ClientSettingsValues
 {
 public:
     CMS_PersonData() = default;
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
     std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_PersonData>& Fields();
 
     // The reader of the station's person list: the fields straight from the
     // stream, then ParsePersObjects.
@@ -39,7 +36,4 @@ public:
     int32_t OriginServerId = -1;
 
     std::vector<int32_t> PersObjects;
-
-private:
-    static const RecordFields<CMS_PersonData>& Fields();
 };

@@ -2,7 +2,7 @@
 
 CMS_ShiftData::CMS_ShiftData() : StartTime(packed_local_now()), EndTime(StartTime) {}
 
-CMS_ShiftData::CMS_ShiftData(const CMS_ShiftData& other) : CObjectStoreXmlHelper(other)
+CMS_ShiftData::CMS_ShiftData(const CMS_ShiftData& other) : FieldTableRecord(other)
 {
     AssignFrom(&other, 0);
 }
@@ -22,24 +22,4 @@ const RecordFields<CMS_ShiftData>& CMS_ShiftData::Fields()
         F::Date("EndTime", &R::EndTime),
     };
     return fields;
-}
-
-bool CMS_ShiftData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_ShiftData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_ShiftData::CreateNew() const
-{
-    return std::make_unique<CMS_ShiftData>();
-}
-
-std::string CMS_ShiftData::GetStoreFileName() const
-{
-    return std::string();
 }

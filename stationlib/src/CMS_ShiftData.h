@@ -1,24 +1,20 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 #include "StringHelpers.h"
 
 // A duty shift of the station's operators.
-class CMS_ShiftData : public CObjectStoreXmlHelper
+class CMS_ShiftData : public FieldTableRecord<CMS_ShiftData>
 {
 public:
     CMS_ShiftData();
     CMS_ShiftData(const CMS_ShiftData& other);
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
-    std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_ShiftData>& Fields();
 
     int32_t ID = 0;
     int32_t State = 0;
@@ -27,7 +23,4 @@ public:
     std::string Descr;
     PackedDateTime StartTime{};
     PackedDateTime EndTime{};
-
-private:
-    static const RecordFields<CMS_ShiftData>& Fields();
 };

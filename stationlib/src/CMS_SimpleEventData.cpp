@@ -48,21 +48,6 @@ const RecordFields<CMS_SimpleEventData>& CMS_SimpleEventData::Fields()
     return fields;
 }
 
-bool CMS_SimpleEventData::Load(CFieldArchive* archive, int /*flag*/)
-{
-    return load_record_fields(Fields(), *this, archive, 0, LoadSource());
-}
-
-bool CMS_SimpleEventData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_SimpleEventData::CreateNew() const
-{
-    return std::make_unique<CMS_SimpleEventData>();
-}
-
 std::string CMS_SimpleEventData::GetStoreFileName() const
 {
     return StoreFileName("Events", ID);

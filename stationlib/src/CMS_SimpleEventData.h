@@ -2,24 +2,21 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 #include "StringHelpers.h"
 
 // One event of the station: an alarm, a guard change, a fault, a service message.
-class CMS_SimpleEventData : public CObjectStoreXmlHelper
+// It has no dynamic fields, so the load flag changes nothing.
+class CMS_SimpleEventData : public FieldTableRecord<CMS_SimpleEventData>
 {
 public:
     CMS_SimpleEventData() = default;
 
-    // The record has no dynamic fields: the flag is ignored.
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
     std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_SimpleEventData>& Fields();
 
     // AssignFrom and, when that succeeds, the memory-only values too.
     bool CopyFrom(const CMS_SimpleEventData* other);
@@ -64,7 +61,4 @@ public:
 
     // Not serialised; they travel only with CopyFrom.
     std::array<int32_t, 3> LocalValues{};
-
-private:
-    static const RecordFields<CMS_SimpleEventData>& Fields();
 };

@@ -26,21 +26,6 @@ const RecordFields<CMS_UserData>& CMS_UserData::Fields()
     return fields;
 }
 
-bool CMS_UserData::Load(CFieldArchive* archive, int flag)
-{
-    return load_record_fields(Fields(), *this, archive, flag, LoadSource());
-}
-
-bool CMS_UserData::Save(CFieldArchive* archive) const
-{
-    return save_record_fields(Fields(), *this, archive);
-}
-
-std::unique_ptr<CObjectStoreXmlHelper> CMS_UserData::CreateNew() const
-{
-    return std::make_unique<CMS_UserData>();
-}
-
 std::string CMS_UserData::GetStoreFileName() const
 {
     return StoreFileName("Users", ID);

@@ -2,25 +2,22 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "CObjectStoreXmlHelper.h"
-#include "RecordFieldTable.h"
+#include "FieldTableRecord.h"
 
 class CByteStream;
 
 // A user (an operator account) of the station.
-class CMS_UserData : public CObjectStoreXmlHelper
+class CMS_UserData : public FieldTableRecord<CMS_UserData>
 {
 public:
     CMS_UserData() = default;
 
-    bool Load(CFieldArchive* archive, int flag) override;
-    bool Save(CFieldArchive* archive) const override;
-    std::unique_ptr<CObjectStoreXmlHelper> CreateNew() const override;
     std::string GetStoreFileName() const override;
+    // The fields in wire order: Load and Save both run this table.
+    static const RecordFields<CMS_UserData>& Fields();
 
     // The reader of the station's user list: the fields straight from the stream,
     // without StructVer.
@@ -43,7 +40,4 @@ public:
     // Memory only; the library does not fill them.
     std::array<std::vector<int32_t>, 3> Lists;
     std::array<int32_t, 4> Values{};
-
-private:
-    static const RecordFields<CMS_UserData>& Fields();
 };

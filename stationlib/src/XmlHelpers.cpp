@@ -29,13 +29,23 @@ bool declared_utf8(const TiXmlNode* node)
     return declaration != nullptr && strcasecmp(declaration->Encoding(), "utf-8") == 0;
 }
 
+// Whether the element is a var of that element name whose key attribute is
+// `key`. Every field of a record is looked up among all the vars before it, so
+// this runs often: nothing is allocated and the names are compared as strings.
+bool is_var_of(const TiXmlElement* var, const std::string& element_name, const std::string& key)
+{
+    static const std::string key_attribute = kVarKeyAttribute;
+    if (var->ValueStr() != element_name)
+        return false;
+    const std::string* name = var->Attribute(key_attribute);
+    return name != nullptr && *name == key;
+}
+
 const TiXmlElement* find_var(const TiXmlNode* node, const std::string& element_name,
                              const std::string& key)
 {
-    for (const TiXmlElement* var = node->FirstChildElement(element_name); var;
-         var = var->NextSiblingElement(element_name)) {
-        const std::string* name = var->Attribute(std::string(kVarKeyAttribute));
-        if (name == nullptr || *name != key)
+    for (const TiXmlElement* var = node->FirstChildElement(); var; var = var->NextSiblingElement()) {
+        if (!is_var_of(var, element_name, key))
             continue;
         if (var->FirstChild() != nullptr && var->FirstChild()->ToText() != nullptr)
             return var;
@@ -98,10 +108,8 @@ bool xml_set_var(TiXmlNode* node, const std::string& key, const std::string& tex
     if (node == nullptr)
         return true;
     const std::string element_name = kVarElement + suffix;
-    for (TiXmlElement* var = node->FirstChildElement(element_name); var;
-         var = var->NextSiblingElement(element_name)) {
-        const std::string* name = var->Attribute(std::string(kVarKeyAttribute));
-        if (name == nullptr || *name != key)
+    for (TiXmlElement* var = node->FirstChildElement(); var; var = var->NextSiblingElement()) {
+        if (!is_var_of(var, element_name, key))
             continue;
         if (var->FirstChild() == nullptr)
             var->LinkEndChild(new TiXmlText(""));

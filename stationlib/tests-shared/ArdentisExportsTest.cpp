@@ -4,6 +4,7 @@
 #include "ArdentisHost.h"
 
 #include "CByteStream.h"
+#include "HangingListener.h"
 #include "ScriptedStation.h"
 #include "StationNotifyCode.h"
 #include "StationRequestCode.h"
@@ -547,6 +548,26 @@ TEST_F(ArdentisExportsTest, FinalizeEndsAPendingRequestWithoutWaitingForItsTimeO
     EXPECT_EQ(msc.Finalize(), MSC_OK);
     EXPECT_EQ(request.get(), MSC_ERROR);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(ArdentisExportsTest, FinalizeEndsAnOpenTheStationNeverAnswers)
+{
+    // The connect's time-out, shortened here, still takes a whole second.
+    constexpr auto kConnectTimeout = std::chrono::seconds(1);
+    HangingListener silent;
+    ASSERT_TRUE(silent.Start());
+    const int32_t handle = Create();
+
+    const auto start = std::chrono::steady_clock::now();
+    auto opening = std::async(std::launch::async, [&] {
+        return msc.Open(handle, "127.0.0.1", silent.GetPort(), "operator", "secret");
+    });
+    ASSERT_TRUE(silent.WaitForAttempt(kWait));
+    EXPECT_EQ(msc.Finalize(), MSC_OK);
+    EXPECT_EQ(opening.get(), MSC_NOT_CONNECTED);
+    // Finalize waited for the Open, which ended before its own time-out could.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kConnectTimeout);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_BAD_HANDLE);
 }
 
 TEST_F(ArdentisExportsTest, CallsRacingWithFinalizeEndWithBadHandle)

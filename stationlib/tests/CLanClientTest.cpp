@@ -1,4 +1,5 @@
 #include "CLanClient.h"
+#include "HangingListener.h"
 #include "KvtpFrame.h"
 #include "PayloadScrambler.h"
 #include "StationMessageType.h"
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <numeric>
@@ -34,6 +36,7 @@ constexpr int32_t kEchoCode = 7;
 constexpr uint32_t kWaitMs = 5000;
 // Long enough that a request ending on its own proves it did not wait it out.
 constexpr uint32_t kLongRequestMs = 30000;
+constexpr int kLongConnectSeconds = 30;
 
 std::vector<uint8_t> pattern(size_t n, uint8_t first = 1)
 {
@@ -376,19 +379,12 @@ TEST_F(LanClientTest, UnreachablePortIsConnectError)
 
 TEST_F(LanClientTest, UnfinishedConnectIsNotTakenAsEstablished)
 {
-    // A listener whose queue is full drops further attempts, which stay under way.
-    uint16_t port = 0;
-    platform::SocketHandle listener = platform::listen_tcp({platform::kLoopbackAddress, 0}, 0, port);
-    ASSERT_NE(listener, platform::kInvalidSocket);
-    platform::SocketHandle queued = platform::create_tcp_socket();
-    ASSERT_TRUE(platform::connect_with_timeout(queued, {platform::kLoopbackAddress, port}, kWaitMs));
-
-    m_client.SetPort(port);
+    HangingListener silent;
+    ASSERT_TRUE(silent.Start());
+    m_client.SetPort(silent.GetPort());
     EXPECT_FALSE(m_client.Connect(1));
     EXPECT_EQ(m_client.GetLastError(), kLanErrorConnect);
     EXPECT_FALSE(m_client.IsConnected());
-    platform::close_socket(queued);
-    platform::close_socket(listener);
 }
 
 TEST_F(LanClientTest, UnresolvableHostIsAddressError)
@@ -412,6 +408,74 @@ TEST_F(LanClientTest, UnlockedShutdownWakesWaitingRequest)
     EXPECT_EQ(m_client.GetLastError(), kLanErrorNoAnswer);
     EXPECT_TRUE(m_client.Disconnect());
 }
+
+TEST_F(LanClientTest, UnlockedShutdownEndsAConnectUnderWay)
+{
+    HangingListener silent;
+    ASSERT_TRUE(silent.Start());
+    m_client.SetPort(silent.GetPort());
+    auto connecting = std::async(std::launch::async, [&] { return m_client.Connect(kLongConnectSeconds); });
+    ASSERT_TRUE(silent.WaitForAttempt(std::chrono::milliseconds(kWaitMs)));
+
+    const Clock::time_point start = Clock::now();
+    m_client.ShutdownSocket();
+    EXPECT_FALSE(connecting.get());
+    EXPECT_LT(elapsed_ms(start), kLongRequestMs / 2);
+    EXPECT_EQ(m_client.GetLastError(), kLanErrorConnect);
+    EXPECT_FALSE(m_client.IsConnected());
+    EXPECT_FALSE(m_client.Disconnect());
+}
+
+TEST_F(LanClientTest, NoConnectGetsThroughAfterTheUnlockedShutdown)
+{
+    // The owner going away may shut down before its worker begins a connect.
+    m_client.ShutdownSocket();
+    EXPECT_FALSE(m_client.Connect(kLongConnectSeconds));
+    EXPECT_EQ(m_client.GetLastError(), kLanErrorConnect);
+    EXPECT_FALSE(m_client.IsConnected());
+    EXPECT_FALSE(m_client.Disconnect());
+    EXPECT_EQ(m_station.GetAcceptedConnections(), 0u);
+}
+
+struct LinkEndCase
+{
+    const char* name;
+    std::function<void(CLanClient&, StationSimulator&)> endLink;
+};
+
+void PrintTo(const LinkEndCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LanClientPingOnDeadLink : public LanClientTest, public ::testing::WithParamInterface<LinkEndCase>
+{
+};
+
+// A ping no answer can reach any more fails at once, and is not taken as answered.
+TEST_P(LanClientPingOnDeadLink, FailsAtOnce)
+{
+    m_station.SetAnswerPings(false);
+    ConnectClient();
+    const int32_t errorBefore = m_client.GetLastError();
+    auto waiting = std::async(std::launch::async, [&] { return m_client.Ping(kLongRequestMs); });
+    ASSERT_TRUE(m_station.WaitForPings(1, kWaitMs));
+
+    const Clock::time_point start = Clock::now();
+    GetParam().endLink(m_client, m_station);
+    EXPECT_FALSE(waiting.get());
+    EXPECT_LT(elapsed_ms(start), kLongRequestMs / 2);
+    // As for any unanswered ping, the last error stays.
+    EXPECT_EQ(m_client.GetLastError(), errorBefore);
+    EXPECT_TRUE(WaitUntilDisconnected());
+    EXPECT_TRUE(m_client.Disconnect());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, LanClientPingOnDeadLink,
+    ::testing::Values(LinkEndCase{"UnlockedShutdown", [](CLanClient& client, StationSimulator&) { client.ShutdownSocket(); }},
+                      LinkEndCase{"StationCloses", [](CLanClient&, StationSimulator& station) { station.CloseConnections(); }}),
+    [](const ::testing::TestParamInfo<LinkEndCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LanClientTest, NotificationsReachOnMessageWithTheOwner)
 {

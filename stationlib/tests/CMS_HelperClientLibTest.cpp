@@ -6,6 +6,8 @@
 
 #include "CByteStream.h"
 #include "ConfigTestFolder.h"
+#include "HangingListener.h"
+#include "LanClientError.h"
 #include "ScriptedStation.h"
 #include "StationNotifyCode.h"
 #include "StationRequestCode.h"
@@ -13,6 +15,7 @@
 
 #include "platform/Event.h"
 #include "platform/ModulePath.h"
+#include "platform/TickCount.h"
 
 #include <gtest/gtest.h>
 
@@ -240,6 +243,7 @@ protected:
         instance.reset();
         simulator.Stop();
         Timeouts::SetScaleForTests(1);
+        platform::set_tick_offset_for_tests(0);
         platform::set_module_path_override(std::string());
     }
 
@@ -251,6 +255,18 @@ protected:
     }
 
     bool Open() { return instance->Open("127.0.0.1", simulator.GetPort(), "operator", "secret"); }
+
+    // Shuts the instance down, lets the host's call under way end, and
+    // deletes the instance, as msc_Finalize does; how long that took.
+    std::chrono::milliseconds ShutDownAndDelete(std::thread* host = nullptr)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        instance->Shutdown();
+        if (host != nullptr)
+            host->join();
+        instance.reset();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    }
 
     CMS_ServerClient& Cache() { return instance->GetServerClient(); }
 
@@ -739,6 +755,61 @@ TEST_F(ClientInstanceTest, ShutdownEndsAWaitingRequestAtOnce)
     instance.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Timeouts::RequestMs() / 4));
     EXPECT_EQ(result.load(), 0);
+}
+
+// The three tests below run with the real time constants: deleting the
+// instance must not wait out a 5 s ping or connect.
+
+TEST_F(ClientInstanceTest, ShutdownEndsAPingTheStationLeavesUnanswered)
+{
+    Timeouts::SetScaleForTests(1);
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    simulator.SetAnswerPings(false);
+    // The worker's next round finds the link check due.
+    platform::set_tick_offset_for_tests(Timeouts::PingIntervalMs() + 1000);
+    ASSERT_TRUE(simulator.WaitForPings(1, 5000));
+
+    EXPECT_LT(ShutDownAndDelete().count(), Timeouts::PingWaitMs() / 3);
+}
+
+TEST_F(ClientInstanceTest, ShutdownEndsAReconnectTheStationNeverAnswers)
+{
+    Timeouts::SetScaleForTests(1);
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    HangingListener silent;
+    ASSERT_TRUE(silent.Start());
+    // The link goes, and the station's address no longer answers.
+    instance->SetConnectParams("127.0.0.1", silent.GetPort(), "operator", "secret");
+    simulator.CloseConnections();
+    ASSERT_TRUE(silent.WaitForAttempt(kWait));
+
+    EXPECT_LT(ShutDownAndDelete().count(), Timeouts::ConnectMs() / 3);
+    EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
+}
+
+TEST_F(ClientInstanceTest, ShutdownEndsAnOpenTheStationNeverAnswers)
+{
+    Timeouts::SetScaleForTests(1);
+    MakeInstance();
+    HangingListener silent;
+    ASSERT_TRUE(silent.Start());
+    std::atomic<int> opened{-1};
+    std::thread host([&] { opened = instance->Open("127.0.0.1", silent.GetPort(), "operator", "secret") ? 1 : 0; });
+    const bool underWay = silent.WaitForAttempt(kWait);
+    if (!underWay)
+        host.join();
+    ASSERT_TRUE(underWay);
+
+    const auto start = std::chrono::steady_clock::now();
+    instance->Shutdown();
+    host.join();
+    EXPECT_EQ(opened.load(), 0);
+    EXPECT_EQ(Cache().GetLastError(), kLanErrorConnect);
+    EXPECT_FALSE(instance->IsOpen());
+    instance.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Timeouts::ConnectMs() / 3));
 }
 
 TEST_F(ClientInstanceTest, AWideUserValueReachesTheCallbackWhole)

@@ -282,8 +282,23 @@ TEST(CMS_ObjectData, EventHistoryKeepsTheNewestFirst)
     EXPECT_TRUE(object.GetEvents().empty());
 }
 
+// The dictionaries are the library's own; a test that fills them empties them
+// again, so later tests in the same process start from none.
+struct DictionariesReset
+{
+    ~DictionariesReset()
+    {
+        CByteStream none;
+        if (none.WriteInt32(0)) {
+            none.Rewind();
+            const_dictionaries().AddDocuments(&none);
+        }
+    }
+};
+
 TEST(CMS_ObjectData, ApplyStateMasksFromTheDictionary)
 {
+    DictionariesReset reset;
     // A state dictionary whose entry 3, sub-entry 5 clears bit 2 and sets bit 4.
     CByteStream documents;
     ASSERT_TRUE(documents.WriteInt32(1));

@@ -143,15 +143,6 @@ TEST(CMS_SimpleEventData, SourceTypeIsAByte)
     EXPECT_EQ(loaded.SourceType, 1);
 }
 
-TEST(CMS_SimpleEventData, FlagIsIgnored)
-{
-    CMS_SimpleEventData source, target;
-    fill(source, 1);
-    fill(target, 2);
-    ASSERT_TRUE(load_bytes(target, bytes_of(source), 1));
-    EXPECT_EQ(bytes_of(target), bytes_of(source));
-}
-
 TEST(CMS_SimpleEventData, CopyFromCarriesTheMemoryOnlyValues)
 {
     CMS_SimpleEventData source;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <typeinfo>
 
@@ -85,32 +84,152 @@ TYPED_TEST(StationRecordTest, CreateNewGivesAFreshRecordOfTheSameClass)
     EXPECT_NE(bytes_of(*created), bytes_of(record));
 }
 
+TYPED_TEST(StationRecordTest, CopyKeepsEverySerialisedField)
+{
+    TypeParam record;
+    fill(record, 42);
+    const TypeParam copy(record);
+    EXPECT_EQ(bytes_of(copy), bytes_of(record));
+}
+
+// What a refresh (a non-zero load flag) keeps of the record it loads into: the
+// dynamic fields. The event has none and ignores the flag.
+void keep_dynamic(CMS_ObjectData& to, const CMS_ObjectData& from)
+{
+    to.State = from.State;
+    to.StateMask = from.StateMask;
+    to.DynamicState = from.DynamicState;
+    to.MessageID = from.MessageID;
+    to.Key = from.Key;
+    to.CaptureDateTime = from.CaptureDateTime;
+}
+
+void keep_dynamic(CMS_ObjectSensorData& to, const CMS_ObjectSensorData& from)
+{
+    to.State = from.State;
+}
+
+void keep_dynamic(CMS_ObjectClientData& to, const CMS_ObjectClientData& from)
+{
+    to.State = from.State;
+}
+
+void keep_dynamic(CMS_ObjectPinData& to, const CMS_ObjectPinData& from)
+{
+    to.State = from.State;
+    to.DynamicState = from.DynamicState;
+    to.Value = from.Value;
+}
+
+void keep_dynamic(CMS_ObjectScheduleData& to, const CMS_ObjectScheduleData& from)
+{
+    to.State = from.State;
+}
+
+void keep_dynamic(CMS_DeviceData& to, const CMS_DeviceData& from)
+{
+    to.State = from.State;
+    to.CaptureDateTime = from.CaptureDateTime;
+}
+
+template <class T>
+void keep_dynamic(T&, const T&)
+{
+}
+
+TYPED_TEST(StationRecordTest, LoadFlagKeepsTheDynamicFieldsInBothForms)
+{
+    TypeParam source;
+    fill(source, 1);
+    const std::string bytes = bytes_of(source);
+    RecordElement xml;
+    save_xml(source, xml);
+
+    TypeParam before;
+    fill(before, 2);
+    // Every field from the source but the dynamic ones, which stay as they were.
+    TypeParam expected;
+    ASSERT_TRUE(load_bytes(expected, bytes));
+    keep_dynamic(expected, before);
+
+    TypeParam from_bytes;
+    fill(from_bytes, 2);
+    ASSERT_TRUE(load_bytes(from_bytes, bytes, 1));
+    EXPECT_EQ(bytes_of(from_bytes), bytes_of(expected));
+
+    TypeParam from_xml;
+    fill(from_xml, 2);
+    ASSERT_TRUE(load_xml(from_xml, xml, 1));
+    EXPECT_EQ(bytes_of(from_xml), bytes_of(expected));
+}
+
+template <class T>
+size_t default_size()
+{
+    return bytes_of(T()).size();
+}
+
 TEST(StationRecords, DefaultByteFormSizes)
 {
-    struct SizeCase
+    const struct
     {
         const char* record;
-        std::function<size_t()> size;
+        size_t (*size)();
         size_t expected;
-    };
-    const SizeCase cases[] = {
-        {"object", [] { return bytes_of(CMS_ObjectData()).size(); }, 144},
-        {"group", [] { return bytes_of(CMS_ObjectGroupData()).size(); }, 48},
+    } cases[] = {
+        {"object", default_size<CMS_ObjectData>, 144},
+        {"group", default_size<CMS_ObjectGroupData>, 48},
         // Save puts the empty SN line "SN=" CR LF into Settings.
-        {"sensor", [] { return bytes_of(CMS_ObjectSensorData()).size(); }, 81},
-        {"client", [] { return bytes_of(CMS_ObjectClientData()).size(); }, 36},
-        {"pin", [] { return bytes_of(CMS_ObjectPinData()).size(); }, 56},
-        {"schedule", [] { return bytes_of(CMS_ObjectScheduleData()).size(); }, 48},
-        {"image", [] { return bytes_of(CMS_ObjectImageData()).size(); }, 44},
-        {"device", [] { return bytes_of(CMS_DeviceData()).size(); }, 68},
-        {"device test", [] { return bytes_of(CMS_DeviceTest()).size(); }, 20},
-        {"shift", [] { return bytes_of(CMS_ShiftData()).size(); }, 40},
-        {"person", [] { return bytes_of(CMS_PersonData()).size(); }, 28},
-        {"user", [] { return bytes_of(CMS_UserData()).size(); }, 57},
-        {"event", [] { return bytes_of(CMS_SimpleEventData()).size(); }, 92},
+        {"sensor", default_size<CMS_ObjectSensorData>, 81},
+        {"client", default_size<CMS_ObjectClientData>, 36},
+        {"pin", default_size<CMS_ObjectPinData>, 56},
+        {"schedule", default_size<CMS_ObjectScheduleData>, 48},
+        {"image", default_size<CMS_ObjectImageData>, 44},
+        {"device", default_size<CMS_DeviceData>, 68},
+        {"device test", default_size<CMS_DeviceTest>, 20},
+        {"shift", default_size<CMS_ShiftData>, 40},
+        {"person", default_size<CMS_PersonData>, 28},
+        {"user", default_size<CMS_UserData>, 57},
+        {"event", default_size<CMS_SimpleEventData>, 92},
     };
-    for (const SizeCase& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(c.size(), c.expected) << c.record;
+}
+
+template <class T>
+std::string default_var(const char* key)
+{
+    RecordElement xml;
+    save_xml(T(), xml);
+    return xml.Var(key);
+}
+
+TEST(StationRecords, DefaultValuesThatAreNotZero)
+{
+    const struct
+    {
+        const char* record;
+        std::string (*var)(const char*);
+        const char* key;
+        const char* expected;
+    } cases[] = {
+        {"object", default_var<CMS_ObjectData>, "Key", "4294967295"},
+        {"object", default_var<CMS_ObjectData>, "OriginServerId", "4294967295"},
+        {"group", default_var<CMS_ObjectGroupData>, "OriginServerId", "4294967295"},
+        {"sensor", default_var<CMS_ObjectSensorData>, "Settings", "SN=\r\n"},
+        {"pin", default_var<CMS_ObjectPinData>, "Type", "1"},
+        {"pin", default_var<CMS_ObjectPinData>, "Flags", "2"},
+        {"pin", default_var<CMS_ObjectPinData>, "OriginServerId", "4294967295"},
+        {"device", default_var<CMS_DeviceData>, "Type", "1000"},
+        {"device", default_var<CMS_DeviceData>, "OriginServerId", "4294967295"},
+        {"person", default_var<CMS_PersonData>, "OriginServerId", "4294967295"},
+        {"user", default_var<CMS_UserData>, "Descr", "0"},
+        {"user", default_var<CMS_UserData>, "ClientTyp", "4294967295"},
+        {"user", default_var<CMS_UserData>, "OriginServerId", "4294967295"},
+        {"device test", default_var<CMS_DeviceTest>, "CreateTime", "0000000000000000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.var(c.key), c.expected) << c.record << " " << c.key;
 }
 
 TEST(StationRecords, StructVerLeadsAllButPersonAndDeviceTest)
@@ -131,36 +250,6 @@ TEST(StationRecords, StructVerLeadsAllButPersonAndDeviceTest)
     RecordElement xml;
     save_xml(CMS_ObjectGroupData(), xml);
     EXPECT_EQ(xml.Var("StructVer"), "1");
-}
-
-TEST(StationRecords, CopiesKeepEveryField)
-{
-    struct CopyCase
-    {
-        const char* record;
-        std::function<void()> check;
-    };
-    auto same_bytes = [](auto sample) {
-        return [sample]() mutable {
-            fill(sample, 42);
-            decltype(sample) copy(sample);
-            EXPECT_EQ(bytes_of(copy), bytes_of(sample));
-        };
-    };
-    const CopyCase cases[] = {
-        {"object", same_bytes(CMS_ObjectData())},
-        {"group", same_bytes(CMS_ObjectGroupData())},
-        {"sensor", same_bytes(CMS_ObjectSensorData())},
-        {"client", same_bytes(CMS_ObjectClientData())},
-        {"pin", same_bytes(CMS_ObjectPinData())},
-        {"schedule", same_bytes(CMS_ObjectScheduleData())},
-        {"shift", same_bytes(CMS_ShiftData())},
-        {"device", same_bytes(CMS_DeviceData())},
-    };
-    for (const CopyCase& c : cases) {
-        SCOPED_TRACE(c.record);
-        c.check();
-    }
 }
 
 TEST(StationRecords, CopiesRecomputeOrCarryTheMemoryOnlyValues)
@@ -188,81 +277,6 @@ TEST(StationRecords, CopiesRecomputeOrCarryTheMemoryOnlyValues)
     CMS_ObjectClientData client_copy(client);
     EXPECT_EQ(client_copy.Phone1, "9123456789");
     EXPECT_EQ(client_copy.CCFlMode, 2);
-}
-
-TEST(StationRecords, LoadFlagKeepsTheDynamicFields)
-{
-    // Each case loads the bytes of a record filled with seed 1 with flag 1 into
-    // one filled with seed 2, and checks a kept field and the fields around it.
-    struct FlagCase
-    {
-        const char* record;
-        std::function<void()> check;
-    };
-    const FlagCase cases[] = {
-        {"sensor",
-         [] {
-             CMS_ObjectSensorData source, target;
-             fill(source, 1);
-             fill(target, 2);
-             ASSERT_TRUE(load_bytes(target, bytes_of(source), 1));
-             EXPECT_EQ(target.State, 202);
-             EXPECT_EQ(target.GUID, source.GUID);
-         }},
-        {"client",
-         [] {
-             CMS_ObjectClientData source, target;
-             fill(source, 1);
-             fill(target, 2);
-             ASSERT_TRUE(load_bytes(target, bytes_of(source), 1));
-             EXPECT_EQ(target.State, 8);
-             EXPECT_EQ(target.Name, source.Name);
-         }},
-        {"pin",
-         [] {
-             CMS_ObjectPinData source, target;
-             fill(source, 1);
-             fill(target, 2);
-             ASSERT_TRUE(load_bytes(target, bytes_of(source), 1));
-             EXPECT_EQ(target.State, 8);
-             EXPECT_EQ(target.DynamicState, 9);
-             EXPECT_EQ(target.Value, "v2");
-             EXPECT_EQ(target.OriginServerId, source.OriginServerId);
-         }},
-        {"schedule",
-         [] {
-             CMS_ObjectScheduleData source, target;
-             fill(source, 1);
-             fill(target, 2);
-             ASSERT_TRUE(load_bytes(target, bytes_of(source), 1));
-             EXPECT_EQ(target.State, 9);
-             EXPECT_EQ(target.DayOfWeek, source.DayOfWeek);
-         }},
-        {"device",
-         [] {
-             CMS_DeviceData source, target;
-             fill(source, 1);
-             fill(target, 2);
-             ASSERT_TRUE(load_bytes(target, bytes_of(source), 1));
-             EXPECT_EQ(target.State, 7);
-             EXPECT_EQ(target.CaptureDateTime, date_of(2));
-             EXPECT_EQ(target.Name, source.Name);
-             EXPECT_EQ(target.OriginServerId, source.OriginServerId);
-             EXPECT_EQ(target.UserId, source.UserId);
-         }},
-        {"shift has none",
-         [] {
-             CMS_ShiftData source, target;
-             fill(source, 1);
-             fill(target, 2);
-             ASSERT_TRUE(load_bytes(target, bytes_of(source), 1));
-             EXPECT_EQ(bytes_of(target), bytes_of(source));
-         }},
-    };
-    for (const FlagCase& c : cases) {
-        SCOPED_TRACE(c.record);
-        c.check();
-    }
 }
 
 TEST(StationRecords, SensorStateIsAByteWrittenAsAnInt)
@@ -337,14 +351,22 @@ TEST(StationRecords, DatesArePackedBytesAndSixteenHexDigits)
 TEST(StationRecords, NewRecordsGetAGuidAndTheTimeNow)
 {
     CMS_ObjectData a, b;
-    EXPECT_EQ(a.GUID.size(), 36u);
     EXPECT_NE(a.GUID, b.GUID);
-    EXPECT_EQ(a.GUID[8], '-');
+    // 8-4-4-4-12 upper-case hexadecimal digits, no braces.
+    ASSERT_EQ(a.GUID.size(), 36u);
+    for (size_t i = 0; i < a.GUID.size(); ++i) {
+        const char c = a.GUID[i];
+        if (i == 8 || i == 13 || i == 18 || i == 23)
+            EXPECT_EQ(c, '-') << a.GUID;
+        else
+            EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')) << a.GUID;
+    }
     EXPECT_EQ(CMS_ObjectSensorData().GUID.size(), 36u);
     // The year of "now" sits in bytes 5 and 6.
     const PackedDateTime now = packed_local_now();
     EXPECT_EQ(CMS_DeviceData().CaptureDateTime[5], now[5]);
     EXPECT_EQ(CMS_ShiftData().EndTime[6], now[6]);
+    EXPECT_EQ(CMS_ObjectScheduleData().Time[6], now[6]);
     EXPECT_EQ(CMS_DeviceTest().CreateTime, PackedDateTime{});
 }
 
@@ -419,32 +441,45 @@ TEST(StationRecords, ABlockShorterThanItsSizeIsNotWritten)
     EXPECT_FALSE(object.SaveToStream(&stream));
 }
 
+template <class T>
+std::string store_name(int32_t id)
+{
+    T record;
+    record.ID = id;
+    return record.GetStoreFileName();
+}
+
+std::string device_test_store_name(int32_t)
+{
+    return CMS_DeviceTest().GetStoreFileName();
+}
+
 TEST(StationRecords, StoreFileNames)
 {
     LibraryFolder library;
-    struct StoreCase
+    const struct
     {
         const char* record;
-        std::function<std::string()> name;
+        std::string (*name)(int32_t);
+        int32_t id;
         const char* expected;  // below the library folder; "" for none
+    } cases[] = {
+        {"object", store_name<CMS_ObjectData>, 12, "/Data/Objects/12.xml"},
+        {"device", store_name<CMS_DeviceData>, -3, "/Data/Devices/-3.xml"},
+        {"group", store_name<CMS_ObjectGroupData>, 4, "/Data/ObjectGroups/4.xml"},
+        {"person", store_name<CMS_PersonData>, 5, "/Data/Persons/5.xml"},
+        {"user", store_name<CMS_UserData>, 6, "/Data/Users/6.xml"},
+        {"event", store_name<CMS_SimpleEventData>, 7, "/Data/Events/7.xml"},
+        {"sensor", store_name<CMS_ObjectSensorData>, 8, ""},
+        {"client", store_name<CMS_ObjectClientData>, 8, ""},
+        {"pin", store_name<CMS_ObjectPinData>, 8, ""},
+        {"schedule", store_name<CMS_ObjectScheduleData>, 8, ""},
+        {"image", store_name<CMS_ObjectImageData>, 8, ""},
+        {"shift", store_name<CMS_ShiftData>, 8, ""},
+        {"device test", device_test_store_name, 8, ""},
     };
-    const StoreCase cases[] = {
-        {"object", [] { CMS_ObjectData r; r.ID = 12; return r.GetStoreFileName(); }, "/Data/Objects/12.xml"},
-        {"device", [] { CMS_DeviceData r; r.ID = -3; return r.GetStoreFileName(); }, "/Data/Devices/-3.xml"},
-        {"group", [] { CMS_ObjectGroupData r; r.ID = 4; return r.GetStoreFileName(); }, "/Data/ObjectGroups/4.xml"},
-        {"person", [] { CMS_PersonData r; r.ID = 5; return r.GetStoreFileName(); }, "/Data/Persons/5.xml"},
-        {"user", [] { CMS_UserData r; r.ID = 6; return r.GetStoreFileName(); }, "/Data/Users/6.xml"},
-        {"event", [] { CMS_SimpleEventData r; r.ID = 7; return r.GetStoreFileName(); }, "/Data/Events/7.xml"},
-        {"sensor", [] { return CMS_ObjectSensorData().GetStoreFileName(); }, ""},
-        {"client", [] { return CMS_ObjectClientData().GetStoreFileName(); }, ""},
-        {"pin", [] { return CMS_ObjectPinData().GetStoreFileName(); }, ""},
-        {"schedule", [] { return CMS_ObjectScheduleData().GetStoreFileName(); }, ""},
-        {"image", [] { return CMS_ObjectImageData().GetStoreFileName(); }, ""},
-        {"shift", [] { return CMS_ShiftData().GetStoreFileName(); }, ""},
-        {"device test", [] { return CMS_DeviceTest().GetStoreFileName(); }, ""},
-    };
-    for (const StoreCase& c : cases) {
-        const std::string name = c.name();
+    for (const auto& c : cases) {
+        const std::string name = c.name(c.id);
         if (*c.expected == '\0') {
             EXPECT_EQ(name, "") << c.record;
             continue;
