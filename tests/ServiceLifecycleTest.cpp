@@ -3,7 +3,6 @@
 
 #include "SystemTest.h"
 
-#include "platform/CodePage.h"
 
 #include <signal.h>
 
@@ -23,10 +22,8 @@ TEST_F(ServiceLifecycleTest, AWrongStationPasswordIsLoggedAndTriedAgain)
     settings.dictionary = kDictionary;
     StartBridge(settings);
 
-    // The station's refusal, in its own code page, is the library's error text.
-    std::string refusal;
-    ASSERT_TRUE(platform::convert_code_page("Неверное имя пользователя или пароль", platform::CodePage::Utf8,
-                                            platform::CodePage::Ansi, refusal));
+    // The station's refusal (Windows-1251 from the library) is logged in UTF-8.
+    const std::string refusal = "Неверное имя пользователя или пароль";
     const std::string failure =
         "Could not create connection to 127.0.0.1:" + std::to_string(m_station.Port()) + ", ret = ";
     ASSERT_TRUE(m_bridge.WaitForLog(failure, 20000, 3)) << m_bridge.Log();

@@ -9,6 +9,7 @@
 #include "EventFeed.h"
 #include "LatencySummary.h"
 #include "SendLog.h"
+#include "ThreadCpu.h"
 #include "VideoClients.h"
 #include "VideoLink.h"
 
@@ -18,10 +19,13 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -63,6 +67,7 @@ const char kUsage[] =
     "  --latency-clients N  clients of the latency phase (10)\n"
     "  --total-events N     events through the bridge over the run (1000000)\n"
     "  --memory-clients N   clients while the run is filled up to the total (10)\n"
+    "  --memory-step N      events between memory samples (100000)\n"
     "  --window N           events in flight at most (2000)\n"
     "  --readers N          client reading threads (4)\n"
     "  --verbosity N        the bridge's verbosity (1)\n"
@@ -106,6 +111,8 @@ bool parse_options(int argc, char** argv, Options& options)
             options.latencyClients = static_cast<int>(number);
         else if (name == "--total-events")
             options.totalEvents = static_cast<uint64_t>(number);
+        else if (name == "--memory-step")
+            options.memoryStep = static_cast<uint64_t>(number);
         else if (name == "--memory-clients")
             options.memoryClients = static_cast<int>(number);
         else if (name == "--window")
@@ -134,7 +141,7 @@ bool parse_options(int argc, char** argv, Options& options)
         if (count < 1)
             return false;
     }
-    return options.events > 0 && options.latencyClients > 0 && options.memoryClients > 0 && options.readers > 0 &&
+    return options.events > 0 && options.memoryStep > 0 && options.latencyClients > 0 && options.memoryClients > 0 && options.readers > 0 &&
            options.latencyRate > 0 && options.shape.groups > 0 && options.shape.objectsPerGroup > 0 &&
            options.shape.sensorsPerObject > 0 && options.shape.sensorsPerObject <= 32767;
 }
@@ -172,21 +179,28 @@ public:
                     static_cast<size_t>(m_options.shape.groups) * static_cast<size_t>(m_options.shape.objectsPerGroup),
                     m_world.SensorCount(), static_cast<unsigned long long>(m_options.window));
         Sample();
-        std::printf("\nthroughput (every update counted and matched at every client)\n");
-        std::printf("%8s %10s %9s %11s %12s %10s\n", "clients", "events", "seconds", "events/s", "updates/s",
-                    "unmatched");
+        if (!Latency())
+            return Fail();
+        std::printf("\nthroughput, every update counted and matched at every client\n");
+        std::printf("%8s %10s %9s %11s %12s %10s  %s\n", "clients", "events", "seconds", "events/s", "updates/s",
+                    "unmatched", "busiest bridge threads (% of one core)");
         for (int count : m_options.clients) {
             if (!Throughput(count, m_options.events))
                 return Fail();
         }
-        if (!Latency())
-            return Fail();
         if (!FillUp())
             return Fail();
         return Finish();
     }
 
 private:
+    struct PhaseResult
+    {
+        double seconds = 0;
+        uint64_t unmatched = 0;
+        std::vector<ThreadShare> threads;
+    };
+
     bool Start()
     {
         m_world.Populate(m_station, kLogin, kPassword);
@@ -215,8 +229,19 @@ private:
             std::vector<ElementRecord> records;
             if (probe.Open(m_bridge.LocalPort(), kLogin, kPassword, error) && probe.RequestState(records, error)) {
                 error = m_world.CheckState(records, 0);
-                if (error.empty())
+                if (error.empty()) {
+                    // The tree is in and the bridge waits for events; a thread
+                    // caught outside its wait is named on a later look.
+                    for (int look = 0; look < 10; ++look) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                        for (const auto& role : idle_thread_roles(m_bridge.Pid())) {
+                            std::string& known = m_threadRoles[role.first];
+                            if (known.empty() || role.second == "worker" || role.second == "io")
+                                known = role.second;
+                        }
+                    }
                     return true;
+                }
             }
             if (std::chrono::steady_clock::now() >= deadline) {
                 std::fprintf(stderr, "the bridge did not load the tree: %s\n%s", error.c_str(), m_bridge.Log().c_str());
@@ -226,10 +251,12 @@ private:
         }
     }
 
-    // One phase: `count` clients, `events` events, paced by the window or a rate.
-    bool Phase(int count, uint64_t events, const FeedPace& pace, bool keepLatencies, SendLog& log,
-               VideoClients& clients, double& seconds)
+    // One phase: `count` clients take `events` events, paced by the window or
+    // a rate; the phase ends when every client has matched every update.
+    bool Phase(int count, uint64_t events, const FeedPace& pace, bool keepLatencies, VideoClients& clients,
+               PhaseResult& result)
     {
+        SendLog log(m_sent, events);
         std::string error;
         if (!clients.Open(count, m_options.readers, log, keepLatencies, error)) {
             std::fprintf(stderr, "%d clients: %s\n", count, error.c_str());
@@ -237,9 +264,11 @@ private:
         }
         std::atomic<bool> feeding{true};
         std::thread sampler([&] { SampleWhileFeeding(clients, log.FirstEvent(), feeding); });
+        const auto threadsBefore = read_thread_ticks(m_bridge.Pid());
         const bool fed = feed_events(m_world, m_station, log, clients, pace, error);
         const bool delivered = fed && clients.WaitMatched(events, 120000);
         const int64_t done = now_ns();
+        const auto threadsAfter = read_thread_ticks(m_bridge.Pid());
         feeding = false;
         sampler.join();
         if (!fed) {
@@ -253,86 +282,96 @@ private:
             return false;
         }
         m_sent += events;
-        seconds = seconds_between(log.SentAt(log.FirstEvent()), done);
+        Sample();
+        result.seconds = seconds_between(log.SentAt(log.FirstEvent()), done);
+        result.unmatched = clients.TotalUnexpected() + (events * static_cast<uint64_t>(count) - clients.TotalMatched());
+        result.threads = thread_shares(threadsBefore, threadsAfter, result.seconds);
+        m_failed = m_failed || result.unmatched != 0;
+        return true;
+    }
+
+    std::string DescribeThreads(const std::vector<ThreadShare>& threads) const
+    {
+        std::string text;
+        for (size_t i = 0; i < threads.size() && i < 4; ++i) {
+            const auto role = m_threadRoles.find(threads[i].tid);
+            const std::string& name = role != m_threadRoles.end() ? role->second : threads[i].name;
+            char entry[96];
+            std::snprintf(entry, sizeof(entry), "%s%s %.0f", i == 0 ? "" : ", ", name.c_str(), threads[i].percent);
+            text += entry;
+        }
+        return text;
+    }
+
+    bool Latency()
+    {
+        VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
+        FeedPace pace;
+        pace.window = 0;
+        pace.rate = m_options.latencyRate;
+        PhaseResult result;
+        if (!Phase(m_options.latencyClients, m_options.latencyEvents, pace, true, clients, result))
+            return false;
+        const LatencySummary summary = summarize_latencies(clients.Latencies());
+        if (const char* dump = std::getenv("A22_DUMP")) { FILE* f = std::fopen(dump, "w"); for (int64_t v : clients.Latencies()) std::fprintf(f, "%lld\n", (long long)v); std::fclose(f); }
+        std::printf("\nlatency, station send to arrival at a client, at %.0f events/s to %d clients "
+                    "(%zu updates, %llu unmatched)\n",
+                    m_options.latencyRate, m_options.latencyClients, summary.count,
+                    static_cast<unsigned long long>(result.unmatched));
+        std::printf("  median %.3f ms   p99 %.3f ms   max %.3f ms\n", ms(summary.median), ms(summary.p99),
+                    ms(summary.max));
         return true;
     }
 
     bool Throughput(int count, uint64_t events)
     {
-        SendLog log(m_sent, events);
         VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
         FeedPace pace;
         pace.window = m_options.window;
-        double seconds = 0;
-        if (!Phase(count, events, pace, false, log, clients, seconds))
+        PhaseResult result;
+        if (!Phase(count, events, pace, false, clients, result))
             return false;
-        const uint64_t unmatched = clients.TotalUnexpected() + (events * static_cast<uint64_t>(count) -
-                                                                clients.TotalMatched());
-        std::printf("%8d %10llu %9.2f %11.0f %12.0f %10llu\n", count, static_cast<unsigned long long>(events),
-                    seconds, static_cast<double>(events) / seconds,
-                    static_cast<double>(events) * count / seconds, static_cast<unsigned long long>(unmatched));
-        std::fflush(stdout);
-        m_failed = m_failed || unmatched != 0;
-        return true;
-    }
-
-    bool Latency()
-    {
-        SendLog log(m_sent, m_options.latencyEvents);
-        VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
-        FeedPace pace;
-        pace.window = 0;
-        pace.rate = m_options.latencyRate;
-        double seconds = 0;
-        if (!Phase(m_options.latencyClients, m_options.latencyEvents, pace, true, log, clients, seconds))
-            return false;
-        const LatencySummary summary = summarize_latencies(clients.Latencies());
-        const uint64_t unmatched = clients.TotalUnexpected();
-        std::printf("\nlatency, station send to client arrival, at %.0f events/s to %d clients (%zu updates, "
-                    "%llu unmatched)\n",
-                    m_options.latencyRate, m_options.latencyClients, summary.count,
-                    static_cast<unsigned long long>(unmatched));
-        std::printf("  median %.3f ms   p99 %.3f ms   max %.3f ms\n", ms(summary.median), ms(summary.p99),
-                    ms(summary.max));
-        std::fflush(stdout);
-        m_failed = m_failed || unmatched != 0 ||
-                   summary.count != m_options.latencyEvents * static_cast<uint64_t>(m_options.latencyClients);
+        std::printf("%8d %10llu %9.2f %11.0f %12.0f %10llu  %s\n", count, static_cast<unsigned long long>(events),
+                    result.seconds, static_cast<double>(events) / result.seconds,
+                    static_cast<double>(events) * count / result.seconds,
+                    static_cast<unsigned long long>(result.unmatched), DescribeThreads(result.threads).c_str());
         return true;
     }
 
     // Sends the rest of the run's events, to show whether memory follows them.
     bool FillUp()
     {
-        if (m_sent < m_options.totalEvents) {
-            const uint64_t events = m_options.totalEvents - m_sent;
-            SendLog log(m_sent, events);
-            VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
-            FeedPace pace;
-            pace.window = m_options.window;
-            double seconds = 0;
-            if (!Phase(m_options.memoryClients, events, pace, false, log, clients, seconds))
-                return false;
-            const uint64_t unmatched = clients.TotalUnexpected() +
-                                       (events * static_cast<uint64_t>(m_options.memoryClients) -
-                                        clients.TotalMatched());
-            m_failed = m_failed || unmatched != 0;
-            std::printf("\nrest of the run: %llu events to %d clients in %.2f s (%.0f events/s, %llu unmatched)\n",
-                        static_cast<unsigned long long>(events), m_options.memoryClients, seconds,
-                        static_cast<double>(events) / seconds, static_cast<unsigned long long>(unmatched));
-        }
-        Sample();
+        if (m_sent >= m_options.totalEvents)
+            return true;
+        const uint64_t events = m_options.totalEvents - m_sent;
+        // Compared from where this phase begins.
+        m_fillStart = m_samples.size() - 1;
+        VideoClients clients(m_world, m_bridge.LocalPort(), kLogin, kPassword);
+        FeedPace pace;
+        pace.window = m_options.window;
+        PhaseResult result;
+        if (!Phase(m_options.memoryClients, events, pace, false, clients, result))
+            return false;
+        std::printf("\nrest of the run: %llu events to %d clients in %.2f s (%.0f events/s, %llu unmatched)\n",
+                    static_cast<unsigned long long>(events), m_options.memoryClients, result.seconds,
+                    static_cast<double>(events) / result.seconds, static_cast<unsigned long long>(result.unmatched));
         return true;
     }
 
-    void Sample()
+    void Sample() { Sample(m_sent); }
+
+    void Sample(uint64_t events)
     {
+        std::lock_guard<std::mutex> lock(m_samplesMutex);
+        if (!m_samples.empty() && m_samples.back().events == events)
+            return;
         MemorySample sample;
-        sample.events = m_sent;
+        sample.events = events;
         sample.memory = m_bridge.Memory();
         m_samples.push_back(sample);
     }
 
-    // Every memoryStep events of the whole run, the bridge's memory.
+    // At every memoryStep events of the whole run, the bridge's memory.
     void SampleWhileFeeding(const VideoClients& clients, uint64_t firstEvent, const std::atomic<bool>& feeding)
     {
         const uint64_t step = m_options.memoryStep;
@@ -340,31 +379,30 @@ private:
         while (feeding) {
             const uint64_t done = firstEvent + clients.LeastMatched();
             if (done >= next) {
-                MemorySample sample;
-                sample.events = done;
-                sample.memory = m_bridge.Memory();
-                m_samples.push_back(sample);
+                Sample(done);
                 next = (done / step + 1) * step;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
 
     int Finish()
     {
-        std::printf("\nbridge memory (KiB; VmRSS now, VmHWM the peak so far)\n");
+        std::printf("\nbridge memory in KiB (VmRSS now, VmHWM the most so far)\n");
         std::printf("%10s %10s %10s\n", "events", "VmRSS", "VmHWM");
-        long firstRss = -1;
-        for (const MemorySample& sample : m_samples) {
-            std::printf("%10llu %10ld %10ld\n", static_cast<unsigned long long>(sample.events),
-                        sample.memory.rssKib, sample.memory.peakKib);
-            if (firstRss < 0 && sample.events >= m_options.memoryStep)
-                firstRss = sample.memory.rssKib;
-        }
+        for (const MemorySample& sample : m_samples)
+            std::printf("%10llu %10ld %10ld\n", static_cast<unsigned long long>(sample.events), sample.memory.rssKib,
+                        sample.memory.peakKib);
         const MemorySample& last = m_samples.back();
-        std::printf("after %llu events: VmRSS %ld KiB, peak VmHWM %ld KiB; growth since %llu events: %+ld KiB\n",
-                    static_cast<unsigned long long>(last.events), last.memory.rssKib, last.memory.peakKib,
-                    static_cast<unsigned long long>(m_options.memoryStep), last.memory.rssKib - firstRss);
+        std::printf("after %llu events: VmRSS %ld KiB; peak VmHWM %ld KiB\n",
+                    static_cast<unsigned long long>(last.events), last.memory.rssKib, last.memory.peakKib);
+        // Growth while the run is filled up with one set of clients: the first
+        // sample of that phase against the last.
+        if (m_fillStart + 1 < m_samples.size()) {
+            const MemorySample& first = m_samples[m_fillStart];
+            std::printf("VmRSS from %llu to %llu events: %+ld KiB\n", static_cast<unsigned long long>(first.events),
+                        static_cast<unsigned long long>(last.events), last.memory.rssKib - first.memory.rssKib);
+        }
         const int code = m_bridge.Stop(15000);
         if (code != 0) {
             std::fprintf(stderr, "the bridge ended with %d\n", code);
@@ -377,7 +415,7 @@ private:
 
     int Fail()
     {
-        std::fprintf(stderr, "--- bridge output\n%s--- bridge log (tail)\n", m_bridge.Output().c_str());
+        std::fprintf(stderr, "--- bridge output\n%s--- bridge log (end)\n", m_bridge.Output().c_str());
         const std::string log = m_bridge.Log();
         std::fprintf(stderr, "%s\n", log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
         m_bridge.Stop(15000);
@@ -391,15 +429,20 @@ private:
     BridgeRun m_bridge;
     uint64_t m_sent = 0;
     bool m_failed = false;
+    std::mutex m_samplesMutex;
     std::vector<MemorySample> m_samples;
+    size_t m_fillStart = 0;
+    std::map<pid_t, std::string> m_threadRoles;
 };
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Each figure shows as soon as it is known, also through a pipe.
+    // Each figure shows as soon as it is known, also through a pipe; a reader
+    // that goes away early must not end this process before it stops the bridge.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);
     Options options;
     if (!parse_options(argc, argv, options)) {
         std::fprintf(stderr, "%s", kUsage);

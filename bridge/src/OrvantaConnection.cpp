@@ -144,9 +144,14 @@ void OrvantaConnection::Enqueue(const Ptr& self, ToSendPtr to_send)
     self->m_queue.push_back(std::move(to_send));
     self->m_queued_bytes += size;
     // One write in flight: overlapping writes on one socket would interleave
-    // the bytes of their frames.
+    // the bytes of their frames. The first frame of an idle connection waits
+    // for the handlers already posted, so the updates of a burst, one handler
+    // each, leave together in one write.
     if (self->m_queue.size() == 1)
-        StartWrite(self);
+        boost::asio::post(self->m_socket.get_executor(), [self]() {
+            if (!self->m_closed && !self->m_queue.empty())
+                StartWrite(self);
+        });
 }
 
 void OrvantaConnection::StartWrite(const Ptr& self)

@@ -11,6 +11,7 @@
 #include "EventDictionary.h"
 #include "ServiceProgram.h"
 #include "StationListReader.h"
+#include "TextCodec.h"
 #include "VmsServer.h"
 
 #include <cstring>
@@ -25,6 +26,18 @@
 #include <vector>
 
 namespace {
+
+// The library's texts are Windows-1251; the log is UTF-8 like everything else
+// the bridge writes.
+std::string station_text(const std::string& text)
+{
+    return to_utf8("Windows-1251", text);
+}
+
+std::string last_error(CMSC_Client& client)
+{
+    return station_text(client.GetLastError());
+}
 
 std::function<void(std::chrono::milliseconds)>& reconnect_pause()
 {
@@ -99,7 +112,7 @@ void load_object(CMSC_Client& client, int32_t id)
 {
     std::string text;
     if (client.GetObjectByID(id, text) != MSC_OK) {
-        log_message(kLogInfo, "GetObjectByID (%i) failed (%s)\n", id, client.GetLastError().c_str());
+        log_message(kLogInfo, "GetObjectByID (%i) failed (%s)\n", id, last_error(client).c_str());
         return;
     }
     ElementMap objects;
@@ -112,7 +125,7 @@ void load_object(CMSC_Client& client, int32_t id)
 
     std::string sensors;
     if (client.GetObjectSensors(id, sensors) != MSC_OK) {
-        log_message(kLogInfo, "GetObjectSensors (%i) failed (%s)\n", id, client.GetLastError().c_str());
+        log_message(kLogInfo, "GetObjectSensors (%i) failed (%s)\n", id, last_error(client).c_str());
         return;
     }
     // The object and its sensors are not in the tree yet: no lock needed.
@@ -149,13 +162,13 @@ void load_groups(CMSC_Client& client)
     for (const int32_t id : group_ids) {
         std::string text;
         if (client.GetObjetGroupByID(id, text) != MSC_OK) {
-            log_message(kLogInfo, "GetObjetGroupByID (id=%i) failed (%s)\n", id, client.GetLastError().c_str());
+            log_message(kLogInfo, "GetObjetGroupByID (id=%i) failed (%s)\n", id, last_error(client).c_str());
             std::lock_guard<std::mutex> lock(g_model_mutex);
             g_group_map.erase(id);
         }
         std::lock_guard<std::mutex> lock(g_model_mutex);
         if (!parse_element_list(text, "objectgrouplist", g_group_map)) {
-            log_message(kLogInfo, "Unable to parse Group info:\n%s\n", text.c_str());
+            log_message(kLogInfo, "Unable to parse Group info:\n%s\n", station_text(text).c_str());
             g_group_map.erase(id);
         }
     }
@@ -168,7 +181,7 @@ bool load_tree(CMSC_Client& client)
     const std::map<ElementPath, int32_t> before = snapshot_levels();
     std::vector<int32_t> ids;
     if (client.GetObjectList(ids) != MSC_OK) {
-        log_message(kLogError, "GetObjectList failed (%s)\n", client.GetLastError().c_str());
+        log_message(kLogError, "GetObjectList failed (%s)\n", last_error(client).c_str());
         return false;
     }
     for (const int32_t id : ids)
@@ -193,14 +206,14 @@ void apply_event_document(const std::string& text)
             for (const KorvelElementPtr& sensor : changed)
                 broadcast_update(sensor, LEVEL_SENSOR);
             if (changed.empty())
-                log_message(kLogVerbose, "Unprocessed sensor events received: \n%s\n", text.c_str());
+                log_message(kLogVerbose, "Unprocessed sensor events received: \n%s\n", station_text(text).c_str());
         } else if (event->Type == EVENT_TYPE_OBJECT) {
             KorvelElementPtr changed_element;
             if (apply_object_event(*event, changed_element, true)) {
                 BRIDGE_ASSERT(changed_element);
                 broadcast_update(changed_element, LEVEL_OBJECT);
             } else {
-                log_message(kLogVerbose, "Unprocessed object event received: \n%s\n", text.c_str());
+                log_message(kLogVerbose, "Unprocessed object event received: \n%s\n", station_text(text).c_str());
             }
         }
     }
@@ -212,7 +225,7 @@ void run_cycle(CMSC_Client& client)
     const int result = client.Open(host, port, login, password);
     if (result != MSC_OK) {
         log_message(kLogError, "Could not create connection to %s:%i, ret = %i (%s)\n", host.c_str(), port, result,
-                    client.GetLastError().c_str());
+                    last_error(client).c_str());
         return;
     }
     log_message(kLogError, "Successfully connected to Korvel server %s:%i\n", host.c_str(), port);
@@ -280,7 +293,7 @@ void station_worker()
             run_cycle(*client);
             // Also after a failed open.
             if (client->Close() != MSC_OK)
-                log_message(kLogError, "Disconnection failed (%s)\n", client->GetLastError().c_str());
+                log_message(kLogError, "Disconnection failed (%s)\n", last_error(*client).c_str());
             if (g_worker_stop)
                 break;
             pause_before_reconnect();

@@ -3,6 +3,8 @@
 // Test helpers for running programs: a chosen environment, output into a file,
 // a bounded wait, and temporary folders.
 
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -15,7 +17,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
@@ -128,32 +129,5 @@ inline bool wait_for_text(const std::string& path, const std::string& text, int 
     }
     return true;
 }
-
-// A fresh folder under the system's temporary folder, removed with its contents
-// when the object goes.
-class TempFolder
-{
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvel-test-XXXXXX").string();
-        if (mkdtemp(&pattern[0]) == nullptr)
-            ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
-        m_path = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 } // namespace testsupport

@@ -37,4 +37,28 @@ TEST(CrtAtoiTest, ReadsLeadingNumberAndSaturates)
     EXPECT_EQ(platform::crt_atoi(nullptr), 0);
 }
 
+TEST(CrtStrtoulTest, ReadsInItsBaseAndTellsWhereItStopped)
+{
+    struct Case {
+        const char* text;
+        int base;
+        uint32_t expected;
+        long read;  // characters taken
+    };
+    const Case cases[] = {
+        {"0x1Fz", 16, 31, 4},
+        {"0x1Fz", 0, 31, 4},
+        {"017", 0, 15, 3},
+        {"  zz", 10, 0, 0},      // nothing converted: end stays at the start
+        {"0xg", 16, 0, 1},       // the 0 alone is the number
+        {"-1", 10, 0xFFFFFFFFu, 2},
+        {"4294967296", 10, 0xFFFFFFFFu, 10},
+    };
+    for (const Case& c : cases) {
+        char* end = nullptr;
+        EXPECT_EQ(platform::crt_strtoul(c.text, &end, c.base), c.expected) << c.text << " base " << c.base;
+        EXPECT_EQ(end - c.text, c.read) << c.text << " base " << c.base;
+    }
+}
+
 } // namespace

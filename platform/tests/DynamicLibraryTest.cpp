@@ -74,28 +74,23 @@ TEST_F(DynamicLibraryTest, FindsExportsAndReleases)
     EXPECT_TRUE(platform::free_library(zlib));
 }
 
-TEST_F(DynamicLibraryTest, WindowsNameLoadsFromTheExecutablesFolder)
+TEST_F(DynamicLibraryTest, TheExecutablesFolderComesFirst)
 {
     const std::string zlib = system_zlib_path();
     ASSERT_FALSE(zlib.empty());
-    std::filesystem::copy_file(zlib, m_folder / "libArdentis.so");
-
-    platform::LibraryHandle library = platform::load_library("Ardentis.dll");
-    ASSERT_NE(library, nullptr);
-    EXPECT_EQ(loaded_from(library), m_folder / "libArdentis.so");
-    EXPECT_TRUE(platform::free_library(library));
-}
-
-TEST_F(DynamicLibraryTest, ExecutablesFolderComesBeforeTheSystemSearch)
-{
-    const std::string zlib = system_zlib_path();
-    ASSERT_FALSE(zlib.empty());
-    std::filesystem::copy_file(zlib, m_folder / "libz.so.1");
-
-    platform::LibraryHandle library = platform::load_library("libz.so.1");
-    ASSERT_NE(library, nullptr);
-    EXPECT_EQ(loaded_from(library), m_folder / "libz.so.1");
-    EXPECT_TRUE(platform::free_library(library));
+    struct Case {
+        const char* file;  // the copy beside the executable
+        const char* name;  // what the host loads
+    };
+    // A Windows name, and a name the system's search would find as well.
+    for (const Case& c : {Case{"libArdentis.so", "Ardentis.dll"}, Case{"libz.so.1", "libz.so.1"}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::copy_file(zlib, m_folder / c.file);
+        platform::LibraryHandle library = platform::load_library(c.name);
+        ASSERT_NE(library, nullptr);
+        EXPECT_EQ(loaded_from(library), m_folder / c.file);
+        EXPECT_TRUE(platform::free_library(library));
+    }
 }
 
 TEST_F(DynamicLibraryTest, NameWithFolderLoadsAsItStands)

@@ -2,6 +2,8 @@
 #include "utils/FatalExit.h"
 #include "utils/ProcessLogger.h"
 
+#include "TempFolder.h"
+
 #include <boost/assert.hpp>
 #include <gtest/gtest.h>
 
@@ -42,9 +44,8 @@ TEST_F(AssertionTest, OverlongReportIsCutAndStillEndsItsLine)
 {
     // The child must write where this process looks, so it is forked, not re-run.
     GTEST_FLAG_SET(death_test_style, "fast");
-    char folder[] = "/tmp/assertion-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/stderr.txt";
+    testsupport::TempFolder folder;
+    const std::string path = folder / "stderr.txt";
     const std::string expression(70000, 'x');
 
     EXPECT_EXIT(
@@ -63,8 +64,6 @@ TEST_F(AssertionTest, OverlongReportIsCutAndStillEndsItsLine)
     EXPECT_EQ(report.back(), '\n');
     EXPECT_EQ(report.compare(0, 24, "ASSERTION FAILED at f.cp"), 0);
     EXPECT_EQ(report[report.size() - 2], 'x');
-    std::remove(path.c_str());
-    ::rmdir(folder);
 }
 
 TEST_F(AssertionTest, CheckMacroPassesTrueConditionsAndEvaluatesOnce)

@@ -3,12 +3,15 @@
 
 #include "ArdentisHost.h"
 
-#include "CByteStream.h"
+#include "CallLog.h"
+#include "ClosedPort.h"
 #include "HangingListener.h"
+#include "RecordBuilders.h"
 #include "ScriptedStation.h"
 #include "StationNotifyCode.h"
 #include "StationRequestCode.h"
 #include "StringHelpers.h"
+#include "WaitUntil.h"
 
 #include "platform/Event.h"
 
@@ -16,11 +19,9 @@
 
 #include <chrono>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,113 +37,6 @@ ArdentisHost& g_host = ArdentisHost::Instance();
 constexpr auto kWait = std::chrono::milliseconds(5000);
 // Pointer-sized, so a cut to 32 bits on the way to the callback would show.
 const intptr_t kUser = static_cast<intptr_t>(0x1122334455667788LL);
-const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
-
-struct Call
-{
-    intptr_t user = 0;
-    int32_t code = -1;
-    bool hasText = false;
-    std::string text;
-    int32_t length = 0;
-};
-
-// What the host's callback was called with, in order.
-class CallLog
-{
-public:
-    void Add(Call call)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_calls.push_back(std::move(call));
-        }
-        m_changed.notify_all();
-    }
-    bool WaitForCount(size_t count, std::chrono::milliseconds limit = kWait)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [&] { return m_calls.size() >= count; });
-    }
-    std::vector<Call> Calls() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_calls;
-    }
-    std::vector<int32_t> Codes() const
-    {
-        std::vector<int32_t> codes;
-        for (const Call& call : Calls())
-            codes.push_back(call.code);
-        return codes;
-    }
-    void Clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.clear();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Call> m_calls;
-};
-
-CallLog g_calls;
-
-int32_t MSC_CALL record_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t, int32_t,
-                             int32_t)
-{
-    Call call;
-    call.user = user;
-    call.code = code;
-    call.hasText = text != nullptr;
-    call.text = text != nullptr ? std::string(text, static_cast<size_t>(length)) : std::string();
-    call.length = length;
-    g_calls.Add(std::move(call));
-    return 0;
-}
-
-template <class Condition>
-bool wait_until(Condition condition, std::chrono::milliseconds limit = kWait)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-CMS_ObjectData make_object(int32_t id)
-{
-    CMS_ObjectData object;
-    object.ID = id;
-    object.Number = id;
-    object.Group = 1;
-    object.Name = "object";
-    return object;
-}
-
-CMS_SimpleEventData make_event(int32_t id)
-{
-    // An object event that changes no object and is queued for the host.
-    CMS_SimpleEventData event;
-    event.ID = id;
-    event.Type = 2;
-    event.SubType = 6;
-    event.ObjectID = 1;
-    return event;
-}
-
-StationItem make_item(int32_t id)
-{
-    StationItem item;
-    item.ID = id;
-    item.State = 1;
-    return item;
-}
 
 std::string ansi(const char* utf8)
 {
@@ -160,10 +54,7 @@ protected:
         g_calls.Clear();
         ASSERT_TRUE(simulator.Start());
         station.AddAccount("operator", "secret");
-        CMS_ObjectGroupData group;
-        group.ID = 1;
-        group.Number = 1;
-        station.AddGroup(group);
+        station.AddGroup(make_group(1));
         station.AddObject(make_object(1));
     }
 
@@ -185,16 +76,6 @@ protected:
     int32_t Open(int32_t handle, const char* password = "secret")
     {
         return msc.Open(handle, "127.0.0.1", simulator.GetPort(), "operator", password);
-    }
-
-    // A port on which nothing listens any more.
-    static int32_t ClosedPort()
-    {
-        StationSimulator gone;
-        EXPECT_TRUE(gone.Start());
-        const int32_t port = gone.GetPort();
-        gone.Stop();
-        return port;
     }
 
     std::string LastError(int32_t handle, int32_t length = 512)
@@ -295,7 +176,7 @@ TEST_F(ArdentisExportsTest, FailedOpenReportsNotConnectedAndLeavesTheInstanceClo
     ASSERT_EQ(msc.Initialize(record_call), MSC_OK);
     const int32_t handle = Create();
 
-    EXPECT_EQ(msc.Open(handle, "127.0.0.1", ClosedPort(), "operator", "secret"), MSC_NOT_CONNECTED);
+    EXPECT_EQ(msc.Open(handle, "127.0.0.1", closed_port(), "operator", "secret"), MSC_NOT_CONNECTED);
     EXPECT_EQ(msc.IsConnected(handle), MSC_NOT_CONNECTED);
     EXPECT_FALSE(LastError(handle).empty());
 
@@ -348,14 +229,14 @@ TEST_F(ArdentisExportsTest, WaitEventTellsQueueExtraHandleAndTimeOutApart)
 
     ASSERT_TRUE(platform::reset_event(extra));
     ASSERT_EQ(Open(handle), MSC_OK);
-    ASSERT_EQ(station.NotifyEvent(make_event(700)), 1);
+    ASSERT_EQ(station.NotifyEvent(make_queued_event(700)), 1);
     EXPECT_EQ(msc.WaitEvent(handle, 5000, extra), MSC_OK);
     // The queue's signal is consumed by the wait it ended.
     EXPECT_EQ(msc.WaitEvent(handle, 0, 0), MSC_WAIT_TIMEOUT);
 
     char text[4096];
     ASSERT_EQ(msc.ReadEvent(handle, text, sizeof text), MSC_OK);
-    EXPECT_EQ(std::string(text).rfind(std::string(kDeclaration) + "<eventlist>\r\n\t<event>\r\n", 0), 0u) << text;
+    EXPECT_EQ(std::string(text).rfind(std::string(kListDeclaration) + "<eventlist>\r\n\t<event>\r\n", 0), 0u) << text;
     EXPECT_NE(std::string(text).find("<var name=\"ID\">700</var>"), std::string::npos) << text;
     platform::close_event(extra);
 }
@@ -372,7 +253,7 @@ TEST_F(ArdentisExportsTest, ReadEventArgumentsAndCutText)
     EXPECT_EQ(msc.ReadEvent(handle, buffer, 0), MSC_BAD_ARGUMENT);
 
     ASSERT_EQ(Open(handle), MSC_OK);
-    ASSERT_EQ(station.NotifyEvent(make_event(701)), 1);
+    ASSERT_EQ(station.NotifyEvent(make_queued_event(701)), 1);
     ASSERT_EQ(msc.WaitEvent(handle, 5000, 0), MSC_OK);
 
     // A negative size takes nothing off the queue.
@@ -385,11 +266,11 @@ TEST_F(ArdentisExportsTest, ReadEventArgumentsAndCutText)
     EXPECT_EQ(buffer[1], 'x');
     EXPECT_EQ(msc.ReadEvent(handle, buffer, sizeof buffer), MSC_NO_EVENT);
 
-    ASSERT_EQ(station.NotifyEvent(make_event(702)), 1);
+    ASSERT_EQ(station.NotifyEvent(make_queued_event(702)), 1);
     ASSERT_EQ(msc.WaitEvent(handle, 5000, 0), MSC_OK);
     std::memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(msc.ReadEvent(handle, buffer, 10), MSC_OK);
-    EXPECT_EQ(std::string(buffer), std::string(kDeclaration).substr(0, 9));
+    EXPECT_EQ(std::string(buffer), std::string(kListDeclaration).substr(0, 9));
     EXPECT_EQ(buffer[10], 'x');
     EXPECT_EQ(msc.ReadEvent(handle, buffer, sizeof buffer), MSC_NO_EVENT);
 }
@@ -398,7 +279,7 @@ TEST_F(ArdentisExportsTest, ResetEventQueueDropsQueuedEvents)
 {
     const int32_t handle = Create();
     ASSERT_EQ(Open(handle), MSC_OK);
-    ASSERT_EQ(station.NotifyEvent(make_event(703)), 1);
+    ASSERT_EQ(station.NotifyEvent(make_queued_event(703)), 1);
     ASSERT_EQ(msc.WaitEvent(handle, 5000, 0), MSC_OK);
     EXPECT_EQ(msc.ResetEventQueue(handle), MSC_OK);
     char buffer[4096];
@@ -407,7 +288,7 @@ TEST_F(ArdentisExportsTest, ResetEventQueueDropsQueuedEvents)
 
 TEST_F(ArdentisExportsTest, InfoDocumentByteForByte)
 {
-    const std::string expected = std::string(kDeclaration) +
+    const std::string expected = std::string(kListDeclaration) +
                                  "<infolist>\r\n"
                                  "\t<info>\r\n"
                                  "\t\t<var name=\"Name\">ArdentisLib</var>\r\n"
@@ -465,7 +346,7 @@ TEST_F(ArdentisExportsTest, RecordNotificationsReachTheCallbackOfLaterInstances)
     ASSERT_EQ(Open(handle), MSC_OK);
 
     ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, make_object(2)), 2);
-    ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(31)), 2);
+    ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(31, 1)), 2);
     ASSERT_TRUE(g_calls.WaitForCount(2));
     // The silent instance has had time to dispatch both as well.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -476,7 +357,7 @@ TEST_F(ArdentisExportsTest, RecordNotificationsReachTheCallbackOfLaterInstances)
     EXPECT_EQ(calls[0].code, MSC_NOTIFY_OBJECT_ADDED);
     ASSERT_TRUE(calls[0].hasText);
     EXPECT_EQ(calls[0].length, static_cast<int32_t>(calls[0].text.size()));
-    EXPECT_EQ(calls[0].text.rfind(std::string(kDeclaration) + "<objectlist>\r\n\t<object>\r\n", 0), 0u)
+    EXPECT_EQ(calls[0].text.rfind(std::string(kListDeclaration) + "<objectlist>\r\n\t<object>\r\n", 0), 0u)
         << calls[0].text;
     EXPECT_EQ(calls[1].user, kUser);
     EXPECT_EQ(calls[1].code, MSC_NOTIFY_ITEM_ADDED);
@@ -491,26 +372,6 @@ TEST_F(ArdentisExportsTest, RecordNotificationsReachTheCallbackOfLaterInstances)
               MSC_OK);
     EXPECT_EQ(outLength, static_cast<int32_t>(std::strlen(buffer)) + 1);
     EXPECT_EQ(msc.IOCtrl(handle, 999, nullptr, 0, buffer, sizeof buffer, &outLength), MSC_ERROR);
-}
-
-TEST_F(ArdentisExportsTest, LostLinkIsReportedThenRestoredByTheWorker)
-{
-    ASSERT_EQ(msc.Initialize(record_call), MSC_OK);
-    const int32_t handle = Create();
-    ASSERT_EQ(Open(handle), MSC_OK);
-    // The host's own Open is not notified.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(g_calls.Codes().empty());
-
-    simulator.CloseConnections();
-    ASSERT_TRUE(g_calls.WaitForCount(2));
-    EXPECT_EQ(g_calls.Codes(), (std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED, MSC_NOTIFY_CONNECTED}));
-    for (const Call& call : g_calls.Calls()) {
-        EXPECT_EQ(call.user, kUser);
-        EXPECT_FALSE(call.hasText);
-    }
-    EXPECT_EQ(msc.IsConnected(handle), MSC_OK);
-    EXPECT_EQ(simulator.GetAcceptedConnections(), 2u);
 }
 
 TEST_F(ArdentisExportsTest, FinalizeWakesAnEndlessWaitWhichGetsBadHandle)

@@ -1,18 +1,10 @@
 #include "CByteStream.h"
+#include "WireBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-namespace {
-
-std::vector<uint8_t> bytes_of(const CByteStream& s)
-{
-    return std::vector<uint8_t>(s.GetData(), s.GetData() + s.GetLength());
-}
-
-} // namespace
 
 TEST(CByteStream, IntegersAndStringsRoundTripLittleEndian)
 {

@@ -7,51 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "StationRecordSupport.h"
 #include "XmlHelpers.h"
 
 namespace {
 
-// A record element of a document declared with the given encoding.
-struct RecordDocument
-{
-    explicit RecordDocument(const char* encoding = "windows-1251")
-    {
-        document.LinkEndChild(new TiXmlDeclaration("1.0", encoding, ""));
-        record = new TiXmlElement("object");
-        document.LinkEndChild(record);
-    }
-
-    // The same document after printing and parsing again.
-    void Reparse()
-    {
-        std::string text;
-        xml_node_to_text(&document, text);
-        ASSERT_TRUE(xml_parse_text(document, text)) << text;
-        record = document.FirstChildElement("object");
-        ASSERT_NE(record, nullptr);
-    }
-
-    std::string StoredText(const char* key) const
-    {
-        for (const TiXmlElement* var = record->FirstChildElement("var"); var;
-             var = var->NextSiblingElement("var")) {
-            if (var->Attribute("name") && std::string(var->Attribute("name")) == key)
-                return var->GetText() ? var->GetText() : "";
-        }
-        return "<missing>";
-    }
-
-    TiXmlDocument document;
-    TiXmlElement* record = nullptr;
-};
-
-void parse_record(RecordDocument& doc, const char* body)
-{
-    std::string text = std::string("<?xml version=\"1.0\" encoding=\"windows-1251\"?><object>") +
-                       body + "</object>";
-    ASSERT_TRUE(xml_parse_text(doc.document, text));
-    doc.record = doc.document.FirstChildElement("object");
-}
+using RecordDocument = record_test::RecordElement;
 
 TEST(CFieldArchive, IntegersWrittenUnsignedAndReadBack)
 {
@@ -67,11 +28,11 @@ TEST(CFieldArchive, IntegersWrittenUnsignedAndReadBack)
                              {true, INT16_MAX, "32767"}};
     for (const IntCase& c : cases) {
         RecordDocument doc;
-        CFieldArchive out(doc.record);
+        CFieldArchive out(doc.element);
         ASSERT_TRUE(c.is_short ? out.SetShort("V", static_cast<int16_t>(c.value)) : out.SetInt("V", c.value));
-        EXPECT_EQ(doc.StoredText("V"), c.text);
+        EXPECT_EQ(doc.Var("V"), c.text);
         doc.Reparse();
-        CFieldArchive in(doc.record);
+        CFieldArchive in(doc.element);
         int16_t s = 7;
         int32_t i = 7;
         EXPECT_TRUE(c.is_short ? in.GetShort("V", s) : in.GetInt("V", i));
@@ -102,8 +63,8 @@ TEST(CFieldArchive, IntegerTextsAsFoundInDocuments)
     };
     for (const TextCase& c : cases) {
         RecordDocument doc;
-        xml_set_var(doc.record, "V", c.text);
-        CFieldArchive archive(doc.record);
+        xml_set_var(doc.element, "V", c.text);
+        CFieldArchive archive(doc.element);
         int16_t s = 99;
         int32_t i = 99;
         EXPECT_TRUE(archive.GetShort("V", s));
@@ -116,7 +77,7 @@ TEST(CFieldArchive, IntegerTextsAsFoundInDocuments)
 TEST(CFieldArchive, MissingFieldsReadEmptyAndKeepBinary)
 {
     RecordDocument doc;
-    CFieldArchive archive(doc.record);
+    CFieldArchive archive(doc.element);
     int16_t s = 5;
     int32_t i = -1;
     std::string text = "preset";
@@ -135,13 +96,13 @@ TEST(CFieldArchive, MissingFieldsReadEmptyAndKeepBinary)
 TEST(CFieldArchive, KeysAreCaseSensitiveAndFirstDuplicateWins)
 {
     RecordDocument doc;
-    parse_record(doc, "<var name=\"id\">7</var>"
+    doc.Parse("<var name=\"id\">7</var>"
                       "<var name=\"Name\"><b/></var>"  // no text child: skipped
                       "<var name=\"Name\">first</var>"
                       "<var name=\"Name\">second</var>"
                       "<var>orphan</var>"
                       "<vars name=\"Key\">3</vars>");
-    CFieldArchive archive(doc.record);
+    CFieldArchive archive(doc.element);
     int32_t id = -5;
     int32_t key = -5;
     std::string name;
@@ -155,7 +116,7 @@ TEST(CFieldArchive, KeysAreCaseSensitiveAndFirstDuplicateWins)
     // Writing updates the element that reading finds.
     ASSERT_TRUE(archive.SetString("Name", "third"));
     std::string texts;
-    for (const TiXmlElement* var = doc.record->FirstChildElement("var"); var;
+    for (const TiXmlElement* var = doc.element->FirstChildElement("var"); var;
          var = var->NextSiblingElement("var"))
         texts += std::string(var->GetText() ? var->GetText() : "-") + "|";
     EXPECT_EQ(texts, "7|-|third|second|orphan|");
@@ -166,15 +127,15 @@ TEST(CFieldArchive, KeysAreCaseSensitiveAndFirstDuplicateWins)
 TEST(CFieldArchive, WritingAppendsInCallOrderAndFillsEmptyElements)
 {
     RecordDocument doc;
-    parse_record(doc, "<var name=\"Empty\"></var><var name=\"Child\"><b/></var>");
-    CFieldArchive archive(doc.record);
+    doc.Parse("<var name=\"Empty\"></var><var name=\"Child\"><b/></var>");
+    CFieldArchive archive(doc.element);
     ASSERT_TRUE(archive.SetString("Empty", "e"));
     ASSERT_TRUE(archive.SetInt("B", 2));
     ASSERT_TRUE(archive.SetString("Child", "c"));
     ASSERT_TRUE(archive.SetShort("A", 1));
 
     std::string order;
-    for (const TiXmlElement* var = doc.record->FirstChildElement("var"); var;
+    for (const TiXmlElement* var = doc.element->FirstChildElement("var"); var;
          var = var->NextSiblingElement("var"))
         order += std::string(var->Attribute("name")) + "=" +
                  (var->FirstChild() && var->FirstChild()->ToText() ? var->FirstChild()->Value() : "*") +
@@ -207,8 +168,8 @@ TEST(CFieldArchive, BinaryFieldsInXml)
     };
     for (const BinaryCase& c : cases) {
         RecordDocument doc;
-        xml_set_var(doc.record, "Time", c.text);
-        CFieldArchive archive(doc.record);
+        xml_set_var(doc.element, "Time", c.text);
+        CFieldArchive archive(doc.element);
         std::array<uint8_t, 8> bytes = fill;
         EXPECT_EQ(archive.GetBinary("Time", bytes.data(), 8), c.ok) << c.text;
         if (c.ok) {
@@ -217,12 +178,12 @@ TEST(CFieldArchive, BinaryFieldsInXml)
     }
 
     RecordDocument doc;
-    CFieldArchive archive(doc.record);
+    CFieldArchive archive(doc.element);
     const uint8_t data[] = {0x00, 0x0A, 0xFF, 0xE8, 0x07};
     ASSERT_TRUE(archive.SetBinary("Data", data, 5));
     ASSERT_TRUE(archive.SetBinary("None", nullptr, 0));
-    EXPECT_EQ(doc.StoredText("Data"), "000AFFE807");
-    EXPECT_EQ(doc.StoredText("None"), "");
+    EXPECT_EQ(doc.Var("Data"), "000AFFE807");
+    EXPECT_EQ(doc.Var("None"), "");
     EXPECT_FALSE(archive.SetBinary("Bad", data, -1));
     uint8_t back[5] = {};
     EXPECT_TRUE(archive.GetBinary("Data", back, 5));
@@ -346,13 +307,13 @@ TEST(CFieldArchive, AnsiNameRoundTripsThroughBothDeclarations)
     const EncodingCase cases[] = {{"utf-8", utf8}, {"UTF-8", utf8}, {"windows-1251", ansi}};
     for (const EncodingCase& c : cases) {
         RecordDocument doc(c.encoding);
-        CFieldArchive out(doc.record);
+        CFieldArchive out(doc.element);
         ASSERT_TRUE(out.SetString("Name", ansi));
         ASSERT_TRUE(out.SetString("Ascii", "plain text"));
-        EXPECT_EQ(doc.StoredText("Name"), c.stored) << c.encoding;
+        EXPECT_EQ(doc.Var("Name"), c.stored) << c.encoding;
         doc.Reparse();
-        EXPECT_EQ(doc.StoredText("Name"), c.stored) << c.encoding;
-        CFieldArchive in(doc.record);
+        EXPECT_EQ(doc.Var("Name"), c.stored) << c.encoding;
+        CFieldArchive in(doc.element);
         std::string name;
         std::string ascii;
         EXPECT_TRUE(in.GetString("Name", name));
@@ -367,10 +328,10 @@ TEST(CFieldArchive, ControlAndMarkupCharactersRoundTrip)
     const std::string value = "line one\r\nline two\tcol <tag> & \"quoted\" 'single'";
     for (const char* encoding : {"windows-1251", "utf-8"}) {
         RecordDocument doc(encoding);
-        CFieldArchive out(doc.record);
+        CFieldArchive out(doc.element);
         ASSERT_TRUE(out.SetString("Settings", value));
         doc.Reparse();
-        CFieldArchive in(doc.record);
+        CFieldArchive in(doc.element);
         std::string back;
         EXPECT_TRUE(in.GetString("Settings", back));
         EXPECT_EQ(back, value) << encoding;

@@ -5,6 +5,9 @@
 #include "StationMessageType.h"
 #include "StationSimulator.h"
 #include "StringHelpers.h"
+#include "WaitUntil.h"
+#include "WaitableList.h"
+#include "WireBytes.h"
 
 #include "platform/Socket.h"
 
@@ -15,12 +18,9 @@
 #include <sys/socket.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <future>
-#include <mutex>
-#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -37,19 +37,6 @@ constexpr uint32_t kWaitMs = 5000;
 // Long enough that a request ending on its own proves it did not wait it out.
 constexpr uint32_t kLongRequestMs = 30000;
 constexpr int kLongConnectSeconds = 30;
-
-std::vector<uint8_t> pattern(size_t n, uint8_t first = 1)
-{
-    std::vector<uint8_t> data(n);
-    std::iota(data.begin(), data.end(), first);
-    return data;
-}
-
-std::vector<uint8_t> bytes_of(const CByteStream& stream)
-{
-    const uint8_t* data = stream.GetData();
-    return data ? std::vector<uint8_t>(data, data + stream.GetLength()) : std::vector<uint8_t>();
-}
 
 std::string utf8_of(std::string text)
 {
@@ -75,32 +62,14 @@ public:
 
     ~RecordingClient() override { Disconnect(); }
 
-    bool WaitForMessages(size_t count)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return m_messages.size() >= count; });
-    }
-    std::vector<Message> GetMessages()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_messages;
-    }
+    WaitableList<Message> messages;
 
 protected:
     int32_t OnMessage(CLanPacket& message, CMS_HelperServer* owner, CByteStream& data) override
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_messages.push_back(Message{message.GetType(), bytes_of(data), owner});
-        }
-        m_changed.notify_all();
+        messages.Add(Message{message.GetType(), bytes_of(data), owner});
         return 0;
     }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Message> m_messages;
 };
 
 class LanClientTest : public ::testing::Test
@@ -142,10 +111,7 @@ protected:
     // The receive thread ends by itself; give it the time it needs.
     bool WaitUntilDisconnected()
     {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (m_client.IsConnected() && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return !m_client.IsConnected();
+        return wait_until([&] { return !m_client.IsConnected(); });
     }
 
     StationSimulator m_station;
@@ -305,7 +271,7 @@ TEST_F(LanClientTest, AnswerWithoutWaitingRequestIsDropped)
     std::vector<uint8_t> answer;
     ASSERT_EQ(Request(kEchoCode, {1, 2, 3}, &answer), 1);
     EXPECT_EQ(answer, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_TRUE(m_client.GetMessages().empty());
+    EXPECT_TRUE(m_client.messages.Items().empty());
 }
 
 TEST_F(LanClientTest, PingAnsweredAndUnanswered)
@@ -488,9 +454,9 @@ TEST_F(LanClientTest, NotificationsReachOnMessageWithTheOwner)
     const std::vector<uint8_t> records = pattern(150);
     ASSERT_EQ(m_station.SendNotification(1003, records), 1);
     ASSERT_EQ(m_station.SendNotification(1017, {}), 1);
-    ASSERT_TRUE(m_client.WaitForMessages(2));
+    ASSERT_TRUE(m_client.messages.WaitForCount(2));
 
-    const std::vector<RecordingClient::Message> messages = m_client.GetMessages();
+    const std::vector<RecordingClient::Message> messages = m_client.messages.Items();
     ASSERT_EQ(messages.size(), 2u);
     for (const RecordingClient::Message& message : messages) {
         EXPECT_EQ(message.type, kMessageRequest);
@@ -505,16 +471,6 @@ TEST_F(LanClientTest, NotificationsReachOnMessageWithTheOwner)
     EXPECT_EQ(code, 1003);
     EXPECT_TRUE(std::equal(records.begin(), records.end(), data.begin() + 4));
     EXPECT_EQ(messages[1].data.size(), 4u);
-}
-
-std::vector<uint8_t> frame_header(int32_t type, int32_t total, int32_t frameLength)
-{
-    const int32_t words[] = {type, total, frameLength, 0, 1, 0};
-    std::vector<uint8_t> frame(KvtpFrame::kMagic, KvtpFrame::kMagic + 4);
-    for (int32_t word : words)
-        for (int i = 0; i < 4; ++i)
-            frame.push_back(static_cast<uint8_t>(static_cast<uint32_t>(word) >> (8 * i)));
-    return frame;
 }
 
 struct BadDataCase
@@ -550,9 +506,9 @@ TEST_P(LanClientBadData, EndsTheReceiveThread)
 INSTANTIATE_TEST_SUITE_P(
     Frames, LanClientBadData,
     ::testing::Values(BadDataCase{"WrongMagic", {'J', 'U', 'N', 'K', 0, 0, 0, 0}},
-                      BadDataCase{"InvalidType", frame_header(9, 0, 0)},
-                      BadDataCase{"TotalShorterThanFrame", frame_header(kMessageAnswer, 4, 8)},
-                      BadDataCase{"FrameLargerThanBuffer", frame_header(kMessageAnswer, 70000, 70000)}),
+                      BadDataCase{"InvalidType", frame_bytes(9, 0, 0, 1, 0, {})},
+                      BadDataCase{"TotalShorterThanFrame", frame_bytes(kMessageAnswer, 4, 8, 1, 0, {})},
+                      BadDataCase{"FrameLargerThanBuffer", frame_bytes(kMessageAnswer, 70000, 70000, 1, 0, {})}),
     [](const ::testing::TestParamInfo<BadDataCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -9,26 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "CByteStream.h"
+#include "DictionaryDocuments.h"
 #include "XmlHelpers.h"
 
 namespace {
-
-std::string dictionary_document(int32_t type, const std::string& entries)
-{
-    return "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n<Root><Sign>Dict</Sign>"
-           "<General><Typ>" + std::to_string(type) + "</Typ><Name>d" + std::to_string(type) +
-           "</Name></General><Template>" + entries + "</Template></Root>\n";
-}
-
-// The station's answer to the dictionary request.
-void write_set(CByteStream& stream, const std::vector<std::string>& texts)
-{
-    ASSERT_TRUE(stream.WriteInt32(static_cast<int32_t>(texts.size())));
-    for (const std::string& text : texts)
-        ASSERT_TRUE(stream.WriteStdString(text));
-    stream.Rewind();
-}
 
 struct Masks
 {
@@ -59,7 +43,7 @@ TEST(StateDictionaryTest, MasksOfEntryAndSubEntry)
 {
     CMS_ConstDictionaries dictionaries;
     CByteStream stream;
-    write_set(stream, {dictionary_document(4, kStates)});
+    write_document_set(stream, {dictionary_document(4, kStates)});
     ASSERT_TRUE(dictionaries.AddDocuments(&stream));
 
     struct Case
@@ -97,7 +81,7 @@ TEST(CodeDictionaryTest, TextsByCodeByteAndPrioritiesByLowByte)
 {
     CMS_ConstDictionaries dictionaries;
     CByteStream stream;
-    write_set(stream, {dictionary_document(8, "<c id=\"0x41\" text=\"Letter A\" priority=\"2\"/>"
+    write_document_set(stream, {dictionary_document(8, "<c id=\"0x41\" text=\"Letter A\" priority=\"2\"/>"
                                               "<c id=\"66\" text=\"first B\"/>"
                                               "<x id=\"66\" text=\"second B\"/>"
                                               "<c id=\"0x143\" text=\"wide\" priority=\"0x9\"/>"
@@ -166,7 +150,7 @@ TEST(ConstDictionariesTest, EachDictionaryReadsTheDocumentOfItsType)
         texts.push_back(dictionary_document(type, "<e id=\"1\" text=\"T" + std::to_string(type) + "\"/>"));
     CMS_ConstDictionaries dictionaries;
     CByteStream stream;
-    write_set(stream, texts);
+    write_document_set(stream, texts);
     ASSERT_TRUE(dictionaries.AddDocuments(&stream));
 
     const auto loaded = dictionaries.GetDictionaries();
@@ -194,21 +178,19 @@ TEST(ConstDictionariesTest, TruncatedStreamKeepsTheDictionaries)
 {
     CMS_ConstDictionaries dictionaries;
     CByteStream stream;
-    write_set(stream, {dictionary_document(8, "<c id=\"65\" text=\"kept\"/>")});
+    write_document_set(stream, {dictionary_document(8, "<c id=\"65\" text=\"kept\"/>")});
     ASSERT_TRUE(dictionaries.AddDocuments(&stream));
     const auto before = dictionaries.GetDictionaries();
 
     CByteStream truncated;
-    ASSERT_TRUE(truncated.WriteInt32(2));
-    ASSERT_TRUE(truncated.WriteStdString(dictionary_document(8, "<c id=\"65\" text=\"lost\"/>")));
-    truncated.Rewind();
+    write_document_set(truncated, 2, {dictionary_document(8, "<c id=\"65\" text=\"lost\"/>")});
     EXPECT_FALSE(dictionaries.AddDocuments(&truncated));
     EXPECT_EQ(dictionaries.GetDictionaries(), before);
     EXPECT_EQ(dictionaries.GetText(65), "kept");
 
     // A successful fill without a code document empties that dictionary.
     CByteStream other;
-    write_set(other, {dictionary_document(4, kStates)});
+    write_document_set(other, {dictionary_document(4, kStates)});
     ASSERT_TRUE(dictionaries.AddDocuments(&other));
     EXPECT_EQ(dictionaries.GetText(65), "");
     EXPECT_EQ(before->codes.GetText(65), "kept");  // an older generation stays readable
@@ -221,9 +203,8 @@ std::vector<uint8_t> refill_answer(int s0, int s1, const char* code_text)
     CByteStream stream;
     const std::string states = "<e id=\"3\" text=\"S\"><sub id=\"5\" text=\"A\" s0=\"" + std::to_string(s0) +
                                "\" s1=\"" + std::to_string(s1) + "\"/></e>";
-    EXPECT_TRUE(stream.WriteInt32(2));
-    EXPECT_TRUE(stream.WriteStdString(dictionary_document(4, states)));
-    EXPECT_TRUE(stream.WriteStdString(dictionary_document(8, std::string("<c id=\"65\" text=\"") + code_text + "\"/>")));
+    write_document_set(stream, {dictionary_document(4, states),
+                                dictionary_document(8, std::string("<c id=\"65\" text=\"") + code_text + "\"/>")});
     return std::vector<uint8_t>(stream.GetData(), stream.GetData() + stream.GetLength());
 }
 

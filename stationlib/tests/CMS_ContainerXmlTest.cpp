@@ -4,18 +4,16 @@
 #include <tinyxml.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "CByteStream.h"
 #include "CMS_ConstTemplates.h"
-#include "TestFolder.h"
+#include "ConfigTestFolder.h"
+#include "DictionaryDocuments.h"
 #include "XmlHelpers.h"
 #include "XmlResources.h"
-#include "platform/ModulePath.h"
 
 namespace {
 
@@ -25,27 +23,6 @@ std::string document_text(const std::string& sign, const std::string& typ, const
 {
     return "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n<Root><Sign>" + sign +
            "</Sign><General><Typ>" + typ + "</Typ><Name>" + name + "</Name></General></Root>\n";
-}
-
-void write_file(const fs::path& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-std::string file_text(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A stream as the station sends it: the count, then length-prefixed texts.
-void write_set(CByteStream& stream, int32_t count, const std::vector<std::string>& texts)
-{
-    ASSERT_TRUE(stream.WriteInt32(count));
-    for (const std::string& text : texts)
-        ASSERT_TRUE(stream.WriteStdString(text));
-    stream.Rewind();
 }
 
 std::string name_of(const CMS_ContainerXml::Document& document)
@@ -67,10 +44,7 @@ public:
 class ContainerFolderTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { platform::set_module_path_override((root / "libArdentis.so").string()); }
-    void TearDown() override { platform::set_module_path_override(""); }
-
-    TestFolder temp;
+    ConfigTestFolder temp;
     const fs::path root = temp.Folder();
 };
 
@@ -79,12 +53,12 @@ TEST_F(ContainerFolderTest, KeepsTopLevelXmlFilesWithExactlyTheSign)
     const fs::path folder = root / "Xml" / "Consts";
     fs::create_directories(folder / "nested.xml");
     fs::create_directories(folder / "sub");
-    write_file(folder / "a.xml", document_text("KvtSign", "5", "first"));
-    write_file(folder / "B.XML", document_text("KvtSign", "5", "second"));
-    write_file(folder / "c.xml", document_text("kvtsign", "6", "case differs"));
-    write_file(folder / "d.xml", "<Root><Sign>KvtSign</Sign><General>");
-    write_file(folder / "e.txt", document_text("KvtSign", "7", "not xml by name"));
-    write_file(folder / "sub" / "f.xml", document_text("KvtSign", "8", "below the folder"));
+    temp.Write("Xml/Consts/a.xml", document_text("KvtSign", "5", "first"));
+    temp.Write("Xml/Consts/B.XML", document_text("KvtSign", "5", "second"));
+    temp.Write("Xml/Consts/c.xml", document_text("kvtsign", "6", "case differs"));
+    temp.Write("Xml/Consts/d.xml", "<Root><Sign>KvtSign</Sign><General>");
+    temp.Write("Xml/Consts/e.txt", document_text("KvtSign", "7", "not xml by name"));
+    temp.Write("Xml/Consts/sub/f.xml", document_text("KvtSign", "8", "below the folder"));
 
     CMS_ContainerXml container;
     container.Init("KvtSign", "Xml/Consts", nullptr, false);
@@ -113,27 +87,26 @@ TEST_F(ContainerFolderTest, DefaultFilesAreWrittenWhenMissingOrWhenOverwriting)
     const CMS_ContainerXml::DefaultFile defaults[] = {{kResourceObjectTemplate, "object.xml"},
                                                       {kResourceScheduleTemplate, "schedule.xml"},
                                                       {0, nullptr}};
-    const fs::path folder = root / "Xml" / "Templates";
     const std::string kept = document_text("Other", "9", "kept");
 
     CMS_ConstTemplates templates;
     templates.Init(CMS_ConstTemplates::kSign, "Xml/Templates", defaults, false);
-    EXPECT_EQ(file_text(folder / "object.xml"), resource);
+    EXPECT_EQ(temp.Read("Xml/Templates/object.xml"), resource);
     EXPECT_EQ(templates.GetTypes(), (std::vector<int32_t>{1, 2}));
 
-    write_file(folder / "object.xml", kept);
+    temp.Write("Xml/Templates/object.xml", kept);
     templates.EnsureDefaultFiles(false);
-    EXPECT_EQ(file_text(folder / "object.xml"), kept);
+    EXPECT_EQ(temp.Read("Xml/Templates/object.xml"), kept);
     templates.EnsureDefaultFiles(true);
-    EXPECT_EQ(file_text(folder / "object.xml"), resource);
+    EXPECT_EQ(temp.Read("Xml/Templates/object.xml"), resource);
 }
 
 TEST_F(ContainerFolderTest, TemplatesLoadTheirOwnFolderOnly)
 {
     const fs::path folder = root / "Xml" / "Templates";
     fs::create_directories(folder / "Objects");
-    write_file(folder / "top.xml", document_text("SelvoTemplate", "1", "top"));
-    write_file(folder / "Objects" / "Gate.xml", document_text("SelvoTemplate", "1", "Gate"));
+    temp.Write("Xml/Templates/top.xml", document_text("SelvoTemplate", "1", "top"));
+    temp.Write("Xml/Templates/Objects/Gate.xml", document_text("SelvoTemplate", "1", "Gate"));
 
     CMS_ConstTemplates templates;
     templates.Load();
@@ -170,7 +143,7 @@ TEST(ContainerXmlTest, TypeNumberRule)
     // "x1" is found as type 0; an empty Typ is found by no type and not indexed.
     CMS_ContainerXml container;
     CByteStream stream;
-    write_set(stream, 2, {document_text("", "x1", "letters"), document_text("", "", "empty")});
+    write_document_set(stream, 2, {document_text("", "x1", "letters"), document_text("", "", "empty")});
     ASSERT_TRUE(container.AddDocuments(&stream));
     EXPECT_EQ(name_of(container.FindByType(0)), "letters");
     EXPECT_EQ(container.GetTypes(), (std::vector<int32_t>{0}));
@@ -181,7 +154,7 @@ TEST(ContainerXmlTest, AddDocumentsReplacesTheSetAndRefills)
 {
     CountingContainer container;
     CByteStream stream;
-    write_set(stream, 3,
+    write_document_set(stream, 3,
               {document_text("", "5", "five"), document_text("", "6", "six"), "<Root><General><Typ>7</Typ>"});
     ASSERT_TRUE(container.AddDocuments(&stream));
     EXPECT_EQ(container.loads, 1);
@@ -190,7 +163,7 @@ TEST(ContainerXmlTest, AddDocumentsReplacesTheSetAndRefills)
 
     // A second fill replaces the first set whole.
     CByteStream second;
-    write_set(second, 1, {document_text("", "9", "nine")});
+    write_document_set(second, 1, {document_text("", "9", "nine")});
     ASSERT_TRUE(container.AddDocuments(&second));
     EXPECT_EQ(container.loads, 2);
     EXPECT_EQ(container.FindByType(5), nullptr);
@@ -207,7 +180,7 @@ TEST(ContainerXmlTest, AddDocumentsReplacesTheSetAndRefills)
 
     // A count the stream cannot hold is read as far as it goes, never reserved.
     CByteStream huge;
-    write_set(huge, 0x7FFFFFFF, {document_text("", "4", "four")});
+    write_document_set(huge, 0x7FFFFFFF, {document_text("", "4", "four")});
     EXPECT_FALSE(container.AddDocuments(&huge));
     EXPECT_EQ(name_of(container.FindByType(4)), "four");
 }
@@ -235,11 +208,11 @@ TEST(ContainerXmlTest, ShortStreamKeepsDocumentsReadButNotTheIndex)
     for (const Case& c : cases) {
         CountingContainer container;
         CByteStream before;
-        write_set(before, 1, {document_text("", "8", "before")});
+        write_document_set(before, 1, {document_text("", "8", "before")});
         ASSERT_TRUE(container.AddDocuments(&before));
 
         CByteStream stream;
-        write_set(stream, 3, c.texts);
+        write_document_set(stream, 3, c.texts);
         EXPECT_FALSE(container.AddDocuments(&stream)) << c.what;
         EXPECT_EQ(container.GetDocuments().size(), c.kept) << c.what;
         EXPECT_EQ(container.GetTypes(), (std::vector<int32_t>{8})) << c.what;
@@ -250,7 +223,7 @@ TEST(ContainerXmlTest, ShortStreamKeepsDocumentsReadButNotTheIndex)
     // A text of exactly the limit is read.
     CMS_ContainerXml container;
     CByteStream stream;
-    write_set(stream, 1, {limit_text});
+    write_document_set(stream, 1, {limit_text});
     ASSERT_TRUE(container.AddDocuments(&stream));
     EXPECT_EQ(name_of(container.FindByType(3)), "limit");
 }
@@ -259,7 +232,7 @@ TEST(ContainerXmlTest, WrittenDocumentsReadBackTheSame)
 {
     CMS_ContainerXml source;
     CByteStream stream;
-    write_set(stream, 3,
+    write_document_set(stream, 3,
               {document_text("", "5", "\xC4\xE0\xF2\xF7\xE8\xEA"), document_text("", "5", "again"),
                "<Root><General><Typ>2</Typ></General><Template><e id=\"1\" text=\"a&amp;b\"/></Template></Root>"});
     ASSERT_TRUE(source.AddDocuments(&stream));
@@ -295,12 +268,12 @@ TEST(ContainerXmlTest, FoundDocumentOutlivesARefill)
 {
     CMS_ContainerXml container;
     CByteStream first;
-    write_set(first, 1, {document_text("", "5", "old")});
+    write_document_set(first, 1, {document_text("", "5", "old")});
     ASSERT_TRUE(container.AddDocuments(&first));
     const CMS_ContainerXml::Document held = container.FindByType(5);
 
     CByteStream second;
-    write_set(second, 1, {document_text("", "6", "new")});
+    write_document_set(second, 1, {document_text("", "6", "new")});
     ASSERT_TRUE(container.AddDocuments(&second));
     EXPECT_EQ(container.FindByType(5), nullptr);
     EXPECT_EQ(name_of(held), "old");

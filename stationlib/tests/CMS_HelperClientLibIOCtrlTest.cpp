@@ -5,14 +5,14 @@
 #include "CMS_HelperClientLib.h"
 
 #include "CByteStream.h"
+#include "ConfigTestFolder.h"
+#include "RecordBuilders.h"
 #include "ScriptedStation.h"
 #include "StationRecordSupport.h"
 #include "StationRequestCode.h"
 #include "StringHelpers.h"
-#include "TestFolder.h"
 #include "Timeouts.h"
-
-#include "platform/ModulePath.h"
+#include "WireBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -42,45 +42,10 @@ constexpr int32_t kObjectB = 20;
 constexpr int32_t kDeviceA = 500;
 constexpr int32_t kDeviceB = 600;
 
-const char kListHead[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
-
-std::vector<char> words(std::initializer_list<int32_t> values)
-{
-    std::vector<char> bytes(4 * values.size());
-    size_t at = 0;
-    for (int32_t value : values) {
-        std::memcpy(bytes.data() + at, &value, 4);
-        at += 4;
-    }
-    return bytes;
-}
-
 // The text with its terminator.
 std::vector<char> text_block(const std::string& text)
 {
     return std::vector<char>(text.c_str(), text.c_str() + text.size() + 1);
-}
-
-std::vector<char> joined(std::vector<char> first, const std::vector<char>& second)
-{
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
-}
-
-std::vector<uint8_t> bytes_of(const CByteStream& stream)
-{
-    const uint8_t* data = stream.GetData();
-    return data ? std::vector<uint8_t>(data, data + stream.GetLength()) : std::vector<uint8_t>();
-}
-
-// The text of a length-prefixed string at the start of a request body.
-std::string leading_string(const std::vector<uint8_t>& body)
-{
-    CByteStream stream;
-    stream.Attach(body.data(), static_cast<int32_t>(body.size()));
-    std::string text;
-    EXPECT_TRUE(stream.ReadString(text));
-    return text;
 }
 
 std::string without_final_line_end(std::string text)
@@ -99,8 +64,16 @@ struct Block
     int32_t size = 0;
 
     static Block Null(int32_t size) { return Block{true, {}, size}; }
-    static Block Of(std::vector<char> bytes) { return Block{false, bytes, static_cast<int32_t>(bytes.size())}; }
-    static Block Sized(std::vector<char> bytes, int32_t size) { return Block{false, std::move(bytes), size}; }
+    template <class Bytes>
+    static Block Of(const Bytes& bytes)
+    {
+        return Sized(bytes, static_cast<int32_t>(bytes.size()));
+    }
+    template <class Bytes>
+    static Block Sized(const Bytes& bytes, int32_t size)
+    {
+        return Block{false, std::vector<char>(bytes.begin(), bytes.end()), size};
+    }
     // An output block of `capacity` marked bytes, handed over as `size`.
     static Block Output(size_t capacity, int32_t size) { return Block{false, std::vector<char>(capacity, kMarker), size}; }
     static Block Output(int32_t size) { return Output(static_cast<size_t>(size), size); }
@@ -122,8 +95,6 @@ protected:
     void SetUp() override
     {
         Timeouts::SetScaleForTests(10);
-        platform::set_executable_path_override(m_folder.Folder() + "/host");
-        platform::set_module_path_override(m_folder.Folder() + "/libArdentis.so");
         ASSERT_TRUE(m_simulator.Start());
         m_station.AddAccount(kUser, kPassword);
         FillStation();
@@ -133,8 +104,6 @@ protected:
     {
         m_client.reset();
         m_simulator.Stop();
-        platform::set_module_path_override(std::string());
-        platform::set_executable_path_override(std::string());
         Timeouts::SetScaleForTests(1);
     }
 
@@ -142,36 +111,21 @@ protected:
 
     void FillStation()
     {
-        m_objectA.ID = kObjectA;
+        // Numbers differ from identifiers, so a lookup by the wrong one shows.
         m_objectA.Number = 100;
-        m_objectA.DeviceID = kDeviceA;
-        m_objectA.Group = 1;
-        m_objectA.Name = "Warehouse";
-        m_objectB.ID = kObjectB;
         m_objectB.Number = 200;
+        m_objectA.DeviceID = kDeviceA;
         m_objectB.DeviceID = kDeviceB;
-        m_objectB.Group = 2;
-        m_objectB.Name = "Office";
-        m_station.AddObject(m_objectA);
-        m_station.AddObject(m_objectB);
-
-        m_deviceA.ID = kDeviceA;
         m_deviceA.Number = 5000;
-        m_deviceA.Name = "Panel A";
-        m_deviceB.ID = kDeviceB;
         m_deviceB.Number = 6000;
-        m_deviceB.Name = "Panel B";
-        m_station.AddDevice(m_deviceA);
-        m_station.AddDevice(m_deviceB);
-
-        m_groupA.ID = 1;
         m_groupA.Number = 11;
-        m_groupA.Name = "North";
-        m_groupB.ID = 2;
         m_groupB.Number = 12;
-        m_groupB.Name = "South";
-        m_station.AddGroup(m_groupA);
-        m_station.AddGroup(m_groupB);
+        for (const CMS_ObjectData* object : {&m_objectA, &m_objectB})
+            m_station.AddObject(*object);
+        for (const CMS_DeviceData* device : {&m_deviceA, &m_deviceB})
+            m_station.AddDevice(*device);
+        for (const CMS_ObjectGroupData* group : {&m_groupA, &m_groupB})
+            m_station.AddGroup(*group);
 
         // Ordinary sensors in ascending Number, the order the sensor list keeps.
         for (int i = 0; i < 2; ++i) {
@@ -239,7 +193,8 @@ protected:
         return answer;
     }
 
-    Answer Call(int32_t command, const std::vector<char>& input, int32_t outputSize)
+    template <class Bytes>
+    Answer Call(int32_t command, const Bytes& input, int32_t outputSize)
     {
         return Call(command, Block::Of(input), Block::Output(outputSize));
     }
@@ -260,14 +215,17 @@ protected:
         return logins;
     }
 
-    TestFolder m_folder;
+    ConfigTestFolder m_folder;
     StationSimulator m_simulator;
     ScriptedStation m_station{m_simulator};
     std::unique_ptr<CMS_HelperClientLib> m_client;
 
-    CMS_ObjectData m_objectA, m_objectB;
-    CMS_DeviceData m_deviceA, m_deviceB;
-    CMS_ObjectGroupData m_groupA, m_groupB;
+    CMS_ObjectData m_objectA = make_object(kObjectA, "Warehouse", 1);
+    CMS_ObjectData m_objectB = make_object(kObjectB, "Office", 2);
+    CMS_DeviceData m_deviceA = make_device(kDeviceA, "Panel A");
+    CMS_DeviceData m_deviceB = make_device(kDeviceB, "Panel B");
+    CMS_ObjectGroupData m_groupA = make_group(1, "North");
+    CMS_ObjectGroupData m_groupB = make_group(2, "South");
     RecordList<CMS_ObjectSensorData> m_sensors;
     RecordList<CMS_ObjectClientData> m_clients;
     RecordList<CMS_ObjectPinData> m_pins;
@@ -498,29 +456,22 @@ TEST_F(IOCtrlTest, ObjectListsComeFromTheStation)
         std::string document;
         std::vector<uint8_t> body;
     };
-    std::vector<uint8_t> imageBody;
-    {
-        CByteStream body;
-        body.WriteStdString("object_id=10");
-        body.WriteInt32(0);
-        imageBody = bytes_of(body);
-    }
-    std::vector<char> objectAndAll = words({kObjectA, -1});
-    std::vector<char> objectOnly = words({kObjectA});
+    const std::vector<uint8_t> objectAndAll = words({kObjectA, -1});
+    const std::vector<uint8_t> objectOnly = words({kObjectA});
     const Case cases[] = {
         {MSC_IOCTL_GET_OBJECT_SENSORS, kRequestGetObjectSensors,
          CMS_HelperClientLib::BuildListXml(m_sensors, "sensor"),
-         std::vector<uint8_t>(objectAndAll.begin(), objectAndAll.end())},
+         objectAndAll},
         {MSC_IOCTL_GET_OBJECT_CLIENTS, kRequestGetObjectClients,
          CMS_HelperClientLib::BuildListXml(m_clients, "client"),
-         std::vector<uint8_t>(objectAndAll.begin(), objectAndAll.end())},
+         objectAndAll},
         {MSC_IOCTL_GET_OBJECT_PINS, kRequestGetObjectPins, CMS_HelperClientLib::BuildListXml(m_pins, "pin"),
-         std::vector<uint8_t>(objectOnly.begin(), objectOnly.end())},
+         objectOnly},
         {MSC_IOCTL_GET_OBJECT_SCHEDULES, kRequestGetObjectSchedules,
          CMS_HelperClientLib::BuildListXml(m_schedules, "schedule"),
-         std::vector<uint8_t>(objectOnly.begin(), objectOnly.end())},
+         objectOnly},
         {MSC_IOCTL_GET_OBJECT_IMAGES, kRequestGetObjectImages, CMS_HelperClientLib::BuildListXml(m_images, "image"),
-         imageBody},
+         text_body("object_id=10") + words({0})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
@@ -541,11 +492,11 @@ TEST_F(IOCtrlTest, AnEmptyListIsTheEmptyDocumentAndAFailedRequestFails)
     Open();
     Answer answer = Call(MSC_IOCTL_GET_OBJECT_SENSORS, words({kObjectB}), 256);
     ASSERT_TRUE(answer.ok);
-    EXPECT_EQ(answer.Text(), std::string(kListHead) + "<sensorlist />\r\n");
+    EXPECT_EQ(answer.Text(), std::string(kListDeclaration) + "<sensorlist />\r\n");
 
     answer = Call(MSC_IOCTL_GET_OBJECT_IMAGES, words({kObjectB}), 256);
     ASSERT_TRUE(answer.ok);
-    EXPECT_EQ(answer.Text(), std::string(kListHead) + "<imagelist />\r\n");
+    EXPECT_EQ(answer.Text(), std::string(kListDeclaration) + "<imagelist />\r\n");
 
     // The image filter carries the identifier in signed decimal.
     const size_t requests = m_simulator.GetRequests().size();
@@ -692,7 +643,7 @@ TEST_F(IOCtrlTest, TheEventListIsStitchedFromSingleEvents)
     Open();
     // The whole list as one document reads the same, but for its last line end.
     const std::string expected = without_final_line_end(CMS_HelperClientLib::BuildListXml(m_events, "event"));
-    ASSERT_EQ(expected.compare(0, std::strlen(kListHead), kListHead), 0);
+    ASSERT_EQ(expected.compare(0, std::strlen(kListDeclaration), kListDeclaration), 0);
 
     const size_t requests = m_simulator.GetRequests().size();
     Answer answer = Call(MSC_IOCTL_GET_EVENTS, text_block("event_type=3"), 16384);
@@ -728,7 +679,7 @@ TEST_F(IOCtrlNoEventsTest, AnEventListWithoutEventsStillClosesItsRoot)
     Open();
     const Answer answer = Call(MSC_IOCTL_GET_EVENTS, text_block("event_type=3"), 256);
     ASSERT_TRUE(answer.ok);
-    EXPECT_EQ(answer.Text(), std::string(kListHead) + "<eventlist>\r\n</eventlist>");
+    EXPECT_EQ(answer.Text(), std::string(kListDeclaration) + "<eventlist>\r\n</eventlist>");
     EXPECT_EQ(answer.outLength, static_cast<int32_t>(answer.Text().size() + 1));
 }
 
@@ -749,7 +700,8 @@ TEST_F(IOCtrlTest, RawAnswersAreCopiedAsFarAsTheyFit)
     EXPECT_EQ(answer.output[50], kMarker);
 
     // The station echoes what follows the two words and its -1.
-    const std::vector<char> input = joined(words({7, 8}), {'p', 'a', 'y', 'l', 'o', 'a', 'd'});
+    const std::vector<uint8_t> payload = {'p', 'a', 'y', 'l', 'o', 'a', 'd'};
+    const std::vector<uint8_t> input = words({7, 8}) + payload;
     const size_t requests = m_simulator.GetRequests().size();
     answer = Call(MSC_IOCTL_TRANSACT, Block::Of(input), Block::Output(8, 4));
     ASSERT_TRUE(answer.ok);
@@ -758,8 +710,7 @@ TEST_F(IOCtrlTest, RawAnswersAreCopiedAsFarAsTheyFit)
     const std::vector<StationRequest> sent = RequestsSince(requests);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].code, kRequestTransact);
-    const std::vector<char> body = joined(words({7, 8, -1}), {'p', 'a', 'y', 'l', 'o', 'a', 'd'});
-    EXPECT_EQ(sent[0].body, std::vector<uint8_t>(body.begin(), body.end()));
+    EXPECT_EQ(sent[0].body, words({7, 8, -1}) + payload);
 
     answer = Call(MSC_IOCTL_TRANSACT, input, 64);
     ASSERT_TRUE(answer.ok);
@@ -810,15 +761,9 @@ std::function<void(CByteStream&)> record_named(const std::string& name, int32_t 
 TEST_F(IOCtrlTest, ChangesReachTheStation)
 {
     Open();
-    CMS_ObjectData object;
-    object.ID = kObjectA;
-    object.Name = "Depot";
-    CMS_DeviceData device;
-    device.ID = kDeviceA;
-    device.Name = "Panel C";
-    CMS_ObjectGroupData group;
-    group.ID = 2;
-    group.Name = "East";
+    const CMS_ObjectData object = make_object(kObjectA, "Depot");
+    const CMS_DeviceData device = make_device(kDeviceA, "Panel C");
+    const CMS_ObjectGroupData group = make_group(2, "East");
     CMS_ObjectSensorData sensor;
     sensor.ID = 2;
     sensor.ObjectID = kObjectA;
@@ -827,9 +772,7 @@ TEST_F(IOCtrlTest, ChangesReachTheStation)
     client.ID = 1;
     client.ObjectID = kObjectA;
     client.Name = "Keyholder";
-    CMS_ObjectPinData pin;
-    pin.ID = 2;
-    pin.ObjectID = kObjectA;
+    CMS_ObjectPinData pin = make_pin(2, kObjectA);
     pin.Name = "Relay";
 
     const auto doc = [](const CObjectStoreXmlHelper& record, const char* tag) {

@@ -5,16 +5,19 @@
 #include "CMS_HelperClientLib.h"
 
 #include "CByteStream.h"
+#include "CallLog.h"
 #include "ConfigTestFolder.h"
 #include "HangingListener.h"
 #include "LanClientError.h"
+#include "RecordBuilders.h"
 #include "ScriptedStation.h"
 #include "StationNotifyCode.h"
 #include "StationRequestCode.h"
 #include "Timeouts.h"
+#include "WaitUntil.h"
+#include "WireBytes.h"
 
 #include "platform/Event.h"
-#include "platform/ModulePath.h"
 #include "platform/TickCount.h"
 
 #include <gtest/gtest.h>
@@ -45,165 +48,13 @@ constexpr uint32_t kScale = 10;
 constexpr uint32_t kPingScale = 50;
 constexpr intptr_t kUser = 42;
 constexpr auto kWait = std::chrono::milliseconds(5000);
-const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
 
-struct Call
+// As another server made it: the library marks what it caches as its own (-1).
+template <class Record>
+Record foreign(Record record)
 {
-    intptr_t user = 0;
-    int32_t code = -1;
-    bool hasText = false;
-    std::string text;
-    int32_t length = 0;
-    int32_t a = 0;
-    int32_t b = 0;
-    int32_t c = 0;
-};
-
-// What the callback was called with, in order.
-class CallLog
-{
-public:
-    void Add(Call call)
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_calls.push_back(std::move(call));
-        }
-        m_changed.notify_all();
-    }
-    bool WaitForCount(size_t count, std::chrono::milliseconds limit = kWait)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, limit, [&] { return m_calls.size() >= count; });
-    }
-    std::vector<Call> Calls() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_calls;
-    }
-    std::vector<int32_t> Codes() const
-    {
-        std::vector<int32_t> codes;
-        for (const Call& call : Calls())
-            codes.push_back(call.code);
-        return codes;
-    }
-    size_t Count() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_calls.size();
-    }
-    void Clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.clear();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Call> m_calls;
-};
-
-CallLog g_calls;
-
-int32_t MSC_CALL record_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a, int32_t b,
-                             int32_t c)
-{
-    Call call;
-    call.user = user;
-    call.code = code;
-    call.hasText = text != nullptr;
-    call.text = text != nullptr ? std::string(text, static_cast<size_t>(length)) : std::string();
-    call.length = length;
-    call.a = a;
-    call.b = b;
-    call.c = c;
-    g_calls.Add(std::move(call));
-    return 0;
-}
-
-template <class Condition>
-bool wait_until(Condition condition, std::chrono::milliseconds limit = kWait)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-std::vector<uint8_t> words(std::initializer_list<int32_t> values)
-{
-    CByteStream stream;
-    for (int32_t value : values)
-        stream.WriteInt32(value);
-    const uint8_t* data = stream.GetData();
-    return std::vector<uint8_t>(data, data + stream.GetLength());
-}
-
-CMS_ObjectData make_object(int32_t id, int32_t group, const std::string& name = "object")
-{
-    CMS_ObjectData object;
-    object.ID = id;
-    object.Number = id;
-    object.Group = group;
-    object.Name = name;
-    object.OriginServerId = 7;
-    return object;
-}
-
-CMS_ObjectPinData make_pin(int32_t id, int32_t objectId, int32_t index = 0, int32_t flags = 1)
-{
-    CMS_ObjectPinData pin;
-    pin.ID = id;
-    pin.ObjectID = objectId;
-    pin.Index = index;
-    pin.Flags = flags;
-    pin.OriginServerId = 7;
-    return pin;
-}
-
-CMS_DeviceData make_device(int32_t id, const std::string& name = "device")
-{
-    CMS_DeviceData device;
-    device.ID = id;
-    device.Number = id;
-    device.Name = name;
-    device.OriginServerId = 7;
-    return device;
-}
-
-CMS_ObjectGroupData make_group(int32_t id, const std::string& name = "group")
-{
-    CMS_ObjectGroupData group;
-    group.ID = id;
-    group.Number = id;
-    group.Name = name;
-    group.OriginServerId = 7;
-    return group;
-}
-
-StationItem make_item(int32_t id, int32_t state = 2)
-{
-    StationItem item;
-    item.ID = id;
-    item.State = state;
-    item.Text1 = "item";
-    return item;
-}
-
-CMS_SimpleEventData make_event(int16_t type, int16_t subType, int32_t objectId, int32_t objectState = 0)
-{
-    CMS_SimpleEventData event;
-    event.ID = 500 + subType;
-    event.Type = type;
-    event.SubType = subType;
-    event.ObjectID = objectId;
-    event.ObjectState = objectState;
-    return event;
+    record.OriginServerId = 7;
+    return record;
 }
 
 bool find_pin(CMS_ServerClient& client, int32_t id, CMS_ObjectPinData& out)
@@ -222,29 +73,63 @@ std::string read_event(CMS_HelperClientLib& instance)
     return std::string(buffer.data());
 }
 
+// Holds the station's answer to one kind of request until the test lets it go.
+class HeldAnswer
+{
+public:
+    void Hold(StationSimulator& simulator, int32_t code)
+    {
+        simulator.SetHandler(code, [this](const StationRequest&) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_held = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [&] { return m_released; });
+            return StationReply::Success();
+        });
+    }
+    bool WaitUntilHeld()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, kWait, [&] { return m_held; });
+    }
+    void Release()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_released = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_released = false;
+};
+
 class ClientInstanceTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        platform::set_module_path_override(folder.Folder() + "/libArdentis.so");
         Timeouts::SetScaleForTests(kScale);
         g_calls.Clear();
         ASSERT_TRUE(simulator.Start());
         station.AddAccount("operator", "secret");
         station.AddGroup(make_group(1));
-        station.AddObject(make_object(1, 1));
+        station.AddObject(make_object(1));
         station.AddPin(make_pin(11, 1, 3, 1));
         station.AddDevice(make_device(5));
     }
 
     void TearDown() override
     {
+        held.Release();
         instance.reset();
         simulator.Stop();
         Timeouts::SetScaleForTests(1);
         platform::set_tick_offset_for_tests(0);
-        platform::set_module_path_override(std::string());
     }
 
     CMS_HelperClientLib& MakeInstance(MscNotifyCallback callback = record_call, intptr_t user = kUser)
@@ -256,14 +141,11 @@ protected:
 
     bool Open() { return instance->Open("127.0.0.1", simulator.GetPort(), "operator", "secret"); }
 
-    // Shuts the instance down, lets the host's call under way end, and
-    // deletes the instance, as msc_Finalize does; how long that took.
-    std::chrono::milliseconds ShutDownAndDelete(std::thread* host = nullptr)
+    // Shuts the instance down and deletes it, as msc_Finalize does; how long that took.
+    std::chrono::milliseconds ShutDownAndDelete()
     {
         const auto start = std::chrono::steady_clock::now();
         instance->Shutdown();
-        if (host != nullptr)
-            host->join();
         instance.reset();
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     }
@@ -281,6 +163,7 @@ protected:
     }
 
     ConfigTestFolder folder;
+    HeldAnswer held;
     StationSimulator simulator;
     ScriptedStation station{simulator};
     std::unique_ptr<CMS_HelperClientLib> instance;
@@ -328,25 +211,26 @@ TEST_F(ClientInstanceTest, NotificationsReachTheCachesAndTheCallback)
         std::function<void()> check;
     };
     const std::vector<Step> steps = {
-        {"object added", [&] { return station.NotifyObject(kNotifyObjectAdded, make_object(2, 1)); },
+        {"object added", [&] { return station.NotifyObject(kNotifyObjectAdded, foreign(make_object(2))); },
          MSC_NOTIFY_OBJECT_ADDED, "objectlist",
          [&] {
              CMS_ObjectData object;
              ASSERT_TRUE(cache.FindObjectByID(2, object));
              EXPECT_EQ(object.OriginServerId, -1);
          }},
-        {"object changed", [&] { return station.NotifyObject(kNotifyObjectChanged, make_object(2, 1, "renamed")); },
+        {"object changed",
+         [&] { return station.NotifyObject(kNotifyObjectChanged, foreign(make_object(2, "renamed"))); },
          MSC_NOTIFY_OBJECT_CHANGED, "objectlist",
          [&] {
              CMS_ObjectData object;
              ASSERT_TRUE(cache.FindObjectByID(2, object));
              EXPECT_EQ(object.Name, "renamed");
          }},
-        {"pin added", [&] { return station.NotifyPin(kNotifyPinAdded, make_pin(21, 2)); }, MSC_NOTIFY_PIN_ADDED,
-         "pinlist", [&] { EXPECT_EQ(cache.GetPinCount(), 2); }},
+        {"pin added", [&] { return station.NotifyPin(kNotifyPinAdded, foreign(make_pin(21, 2))); },
+         MSC_NOTIFY_PIN_ADDED, "pinlist", [&] { EXPECT_EQ(cache.GetPinCount(), 2); }},
         {"pin changed",
          [&] {
-             CMS_ObjectPinData pin = make_pin(21, 2);
+             CMS_ObjectPinData pin = foreign(make_pin(21, 2));
              pin.Name = "door";
              return station.NotifyPin(kNotifyPinChanged, pin);
          },
@@ -356,22 +240,22 @@ TEST_F(ClientInstanceTest, NotificationsReachTheCachesAndTheCallback)
              ASSERT_TRUE(find_pin(cache, 21, pin));
              EXPECT_EQ(pin.Name, "door");
          }},
-        {"pin removed", [&] { return station.NotifyPin(kNotifyPinRemoved, make_pin(21, 2)); },
+        {"pin removed", [&] { return station.NotifyPin(kNotifyPinRemoved, foreign(make_pin(21, 2))); },
          MSC_NOTIFY_PIN_REMOVED, "pinlist", [&] { EXPECT_EQ(cache.GetPinCount(), 1); }},
-        {"device added", [&] { return station.NotifyDevice(kNotifyDeviceAdded, make_device(6)); },
+        {"device added", [&] { return station.NotifyDevice(kNotifyDeviceAdded, foreign(make_device(6))); },
          MSC_NOTIFY_DEVICE_ADDED, "devicelist", [&] { EXPECT_EQ(cache.GetDeviceCount(), 2); }},
-        {"device changed", [&] { return station.NotifyDevice(kNotifyDeviceChanged, make_device(6, "panel")); },
+        {"device changed", [&] { return station.NotifyDevice(kNotifyDeviceChanged, foreign(make_device(6, "panel"))); },
          MSC_NOTIFY_DEVICE_CHANGED, "devicelist",
          [&] {
              CMS_DeviceData device;
              ASSERT_TRUE(cache.FindDeviceByID(6, device));
              EXPECT_EQ(device.Name, "panel");
          }},
-        {"device removed", [&] { return station.NotifyDevice(kNotifyDeviceRemoved, make_device(6)); },
+        {"device removed", [&] { return station.NotifyDevice(kNotifyDeviceRemoved, foreign(make_device(6))); },
          MSC_NOTIFY_DEVICE_REMOVED, "devicelist", [&] { EXPECT_EQ(cache.GetDeviceCount(), 1); }},
-        {"group added", [&] { return station.NotifyGroup(kNotifyGroupAdded, make_group(2)); },
+        {"group added", [&] { return station.NotifyGroup(kNotifyGroupAdded, foreign(make_group(2))); },
          MSC_NOTIFY_GROUP_ADDED, "objectgrouplist", [&] { EXPECT_EQ(cache.GetGroupCount(), 2); }},
-        {"group changed", [&] { return station.NotifyGroup(kNotifyGroupChanged, make_group(2, "south")); },
+        {"group changed", [&] { return station.NotifyGroup(kNotifyGroupChanged, foreign(make_group(2, "south"))); },
          MSC_NOTIFY_GROUP_CHANGED, "objectgrouplist",
          [&] {
              CMS_ObjectGroupData group;
@@ -392,14 +276,16 @@ TEST_F(ClientInstanceTest, NotificationsReachTheCachesAndTheCallback)
              EXPECT_EQ(object.Group, 2);
              EXPECT_NE(g_calls.Calls().back().text.find("<var name=\"Group\">2</var>"), std::string::npos);
          }},
-        {"group removed, with its objects", [&] { return station.NotifyGroup(kNotifyGroupRemoved, make_group(2)); },
+        {"group removed, with its objects",
+         [&] { return station.NotifyGroup(kNotifyGroupRemoved, foreign(make_group(2))); },
          MSC_NOTIFY_GROUP_REMOVED, "objectgrouplist",
          [&] {
              CMS_ObjectData object;
              EXPECT_FALSE(cache.FindObjectByID(2, object));
              EXPECT_EQ(cache.GetGroupCount(), 1);
          }},
-        {"object removed, with its pins", [&] { return station.NotifyObject(kNotifyObjectRemoved, make_object(1, 1)); },
+        {"object removed, with its pins",
+         [&] { return station.NotifyObject(kNotifyObjectRemoved, foreign(make_object(1))); },
          MSC_NOTIFY_OBJECT_REMOVED, "objectlist",
          [&] {
              EXPECT_EQ(cache.GetObjectCount(), 0);
@@ -426,7 +312,7 @@ TEST_F(ClientInstanceTest, NotificationsReachTheCachesAndTheCallback)
         } else {
             ASSERT_TRUE(call.hasText);
             EXPECT_EQ(call.length, static_cast<int32_t>(call.text.size()));
-            EXPECT_EQ(call.text.rfind(std::string(kDeclaration) + "<" + step.root + ">\r\n", 0), 0u) << call.text;
+            EXPECT_EQ(call.text.rfind(std::string(kListDeclaration) + "<" + step.root + ">\r\n", 0), 0u) << call.text;
             EXPECT_NE(call.text.find("<var name=\"OriginServerId\">4294967295</var>"), std::string::npos);
         }
         step.check();
@@ -438,7 +324,7 @@ TEST_F(ClientInstanceTest, NotificationsThatChangeNothingMakeNoCallback)
     MakeInstance();
     ASSERT_TRUE(Open());
     const std::vector<std::pair<const char*, std::function<int()>>> silent = {
-        {"removal of an uncached object", [&] { return station.NotifyObject(kNotifyObjectRemoved, make_object(99, 1)); }},
+        {"removal of an uncached object", [&] { return station.NotifyObject(kNotifyObjectRemoved, make_object(99)); }},
         {"change of an uncached group", [&] { return station.NotifyGroup(kNotifyGroupChanged, make_group(98)); }},
         {"change of an uncached item", [&] { return station.NotifyItem(kNotifyItemChanged, make_item(97)); }},
         {"move of an uncached object", [&] { return station.NotifyObjectMoved(99, 1); }},
@@ -486,7 +372,7 @@ TEST_F(ClientInstanceTest, EventsUpdateTheCachesAndQueueAsTheirKindSays)
     for (const auto& kind : expected) {
         const std::string text = read_event(*instance);
         ASSERT_FALSE(text.empty());
-        EXPECT_EQ(text.rfind(std::string(kDeclaration) + "<eventlist>\r\n\t<event>\r\n", 0), 0u);
+        EXPECT_EQ(text.rfind(std::string(kListDeclaration) + "<eventlist>\r\n\t<event>\r\n", 0), 0u);
         CMS_SimpleEventData event;
         ASSERT_TRUE(CMS_HelperClientLib::LoadListXml(text, "event", event));
         EXPECT_EQ(event.Type, kind.first);
@@ -503,7 +389,7 @@ TEST_F(ClientInstanceTest, WithoutACallbackCachesStillUpdateAndEventsStillQueue)
     MakeInstance(nullptr);
     ASSERT_TRUE(Open());
     EXPECT_EQ(instance->NotifyCallback(MSC_NOTIFY_CONNECTED, nullptr, 0, 0, 0, 0), -1);
-    ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, make_object(2, 1)), 1);
+    ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, make_object(2)), 1);
     ASSERT_EQ(station.NotifyEvent(make_event(2, 6, 2)), 1);
 
     ASSERT_EQ(platform::wait_for_single(instance->GetEventHandle(), 5000), platform::kWaitObject0);
@@ -575,33 +461,16 @@ TEST_F(ClientInstanceTest, CloseWhileAReconnectLogsInDropsTheNewLinkSilently)
     ASSERT_TRUE(Open());
 
     // The next login's last list waits until the test lets it go.
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool released = false;
-    simulator.SetHandler(kRequestLoadGroups, [&](const StationRequest&) {
-        std::unique_lock<std::mutex> lock(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return released; });
-        return StationReply::Success();
-    });
-
+    held.Hold(simulator, kRequestLoadGroups);
     simulator.CloseConnections();
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, kWait, [&] { return entered; }));
-    }
+    ASSERT_TRUE(held.WaitUntilHeld());
     ASSERT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
 
     std::thread closer([&] { instance->Close(); });
-    ASSERT_TRUE(wait_until([&] { return !instance->IsOpen(); }));
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        released = true;
-    }
-    changed.notify_all();
+    const bool closed = wait_until([&] { return !instance->IsOpen(); });
+    held.Release();
     closer.join();
+    ASSERT_TRUE(closed);
 
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{MSC_NOTIFY_DISCONNECTED});
@@ -615,36 +484,19 @@ TEST_F(ClientInstanceTest, ACloseWhileAnOpenLogsInLeavesTheInstanceClosed)
     MakeInstance();
 
     // The Open's last list waits until the test lets it go.
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool released = false;
-    simulator.SetHandler(kRequestLoadGroups, [&](const StationRequest&) {
-        std::unique_lock<std::mutex> lock(mutex);
-        entered = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return released; });
-        return StationReply::Success();
-    });
-
+    held.Hold(simulator, kRequestLoadGroups);
     std::atomic<bool> opened{false};
     std::thread opener([&] { opened = Open(); });
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, kWait, [&] { return entered; }));
-    }
+    const bool underWay = held.WaitUntilHeld();
     // The Close comes while the Open still logs in; given a moment it is under
     // way and waits for the Open. Without that moment the Close simply comes
     // after the Open, and the outcome must be the same.
     std::thread closer([&] { instance->Close(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        released = true;
-    }
-    changed.notify_all();
+    held.Release();
     opener.join();
     closer.join();
+    ASSERT_TRUE(underWay);
 
     EXPECT_TRUE(opened.load());
     EXPECT_FALSE(instance->IsOpen());

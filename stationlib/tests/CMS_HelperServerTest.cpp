@@ -3,14 +3,17 @@
 
 #include "CMS_HelperServer.h"
 
-#include "CByteStream.h"
 #include "CServerClientConfig.h"
+#include "ClosedPort.h"
 #include "ConfigTestFolder.h"
+#include "RecordBuilders.h"
 #include "ScriptedStation.h"
 #include "StationRequestCode.h"
+#include "StringHelpers.h"
 #include "Timeouts.h"
+#include "WaitUntil.h"
+#include "WireBytes.h"
 
-#include "platform/ModulePath.h"
 #include "platform/Socket.h"
 
 #include <gtest/gtest.h>
@@ -35,31 +38,6 @@ public:
     int32_t OnPacket(CMS_ServerClient*, int32_t, CByteStream&) override { return 1; }
 };
 
-CMS_ObjectData make_object(int32_t id)
-{
-    CMS_ObjectData object;
-    object.ID = id;
-    object.Number = id;
-    object.Name = "object " + std::to_string(id);
-    return object;
-}
-
-// The lines of the login body: user, password, client type, version.
-std::vector<std::string> login_lines(const StationRequest& request)
-{
-    CByteStream body;
-    body.WriteBytes(request.body.data(), static_cast<int32_t>(request.body.size()));
-    body.Rewind();
-    std::string text;
-    EXPECT_TRUE(body.ReadString(text));
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    lines.push_back(text.substr(start));
-    return lines;
-}
-
 std::map<int32_t, int> count_codes(const std::vector<StationRequest>& requests)
 {
     std::map<int32_t, int> counts;
@@ -68,39 +46,15 @@ std::map<int32_t, int> count_codes(const std::vector<StationRequest>& requests)
     return counts;
 }
 
-// A loopback port with nothing listening on it.
-uint16_t closed_port()
-{
-    StationSimulator probe;
-    EXPECT_TRUE(probe.Start());
-    const uint16_t port = probe.GetPort();
-    probe.Stop();
-    return port;
-}
-
-template <class Condition>
-bool wait_until(Condition condition, std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 class HelperServerTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        platform::set_module_path_override(folder.Folder() + "/libArdentis.so");
         ASSERT_TRUE(simulator.Start());
         station.AddAccount("operator", "secret");
         station.AddObject(make_object(1));
     }
-    void TearDown() override { platform::set_module_path_override(std::string()); }
 
     void UseStation(CMS_HelperServer& server, const std::string& password = "secret")
     {
@@ -113,20 +67,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(HelperServerTest, DefaultsBeforeInit)
-{
-    TestHelperServer server;
-    EXPECT_EQ(server.GetClientType(), 6);
-    EXPECT_EQ(server.GetGroupSel(), -1);
-    EXPECT_EQ(server.GetObjSel(), -1);
-    EXPECT_FALSE(server.GetConnected());
-    EXPECT_FALSE(server.IsConnected());
-    EXPECT_FALSE(server.IsOpen());
-    EXPECT_EQ(server.GetHost(), "");
-    EXPECT_EQ(server.GetPort(), 0);
-    EXPECT_EQ(server.GetUserName(), "");
-}
 
 TEST_F(HelperServerTest, InitTakesTheSettingsButNeverThePassword)
 {
@@ -148,7 +88,8 @@ TEST_F(HelperServerTest, InitTakesTheSettingsButNeverThePassword)
     const std::vector<StationRequest> requests = simulator.GetRequests();
     ASSERT_FALSE(requests.empty());
     ASSERT_EQ(requests.front().code, kRequestLogin);
-    const std::vector<std::string> lines = login_lines(requests.front());
+    // User, password, client type, version.
+    const std::vector<std::string> lines = split_text(leading_string(requests.front().body), "\r\n");
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], "viewer");
     EXPECT_EQ(lines[1], "");
@@ -158,10 +99,15 @@ TEST_F(HelperServerTest, InitTakesTheSettingsButNeverThePassword)
 TEST_F(HelperServerTest, InitWithoutSettingsReadsNothing)
 {
     TestHelperServer server;
+    EXPECT_EQ(server.GetClientType(), 6);
+    EXPECT_FALSE(server.GetConnected());
+    EXPECT_FALSE(server.IsOpen());
     server.Init(6, "product", nullptr, -1);
     EXPECT_EQ(server.GetHost(), "");
     EXPECT_EQ(server.GetPort(), 0);
+    EXPECT_EQ(server.GetUserName(), "");
     EXPECT_EQ(server.GetGroupSel(), -1);
+    EXPECT_EQ(server.GetObjSel(), -1);
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{});
 }
 
@@ -232,20 +178,4 @@ TEST_F(HelperServerTest, ConnectWhileConnectedLogsInAgainAndReloadsEveryList)
         EXPECT_EQ(once.at(code), 1) << code;
         EXPECT_EQ(twice.at(code), 2) << code;
     }
-}
-
-TEST_F(HelperServerTest, AClientTypeSetLaterIsUsedByTheNextConnect)
-{
-    TestHelperServer server;
-    server.Init(6, "product", nullptr, -1);
-    UseStation(server);
-    ASSERT_TRUE(server.Connect());
-    server.SetClientType(12);
-    ASSERT_TRUE(server.Connect());
-
-    std::vector<std::string> types;
-    for (const StationRequest& request : simulator.GetRequests())
-        if (request.code == kRequestLogin)
-            types.push_back(login_lines(request).at(2));
-    EXPECT_EQ(types, (std::vector<std::string>{"6", "12"}));
 }

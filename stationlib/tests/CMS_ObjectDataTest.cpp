@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "CMS_ConstDictionaries.h"
-#include "LibraryGlobals.h"
+#include "DictionaryDocuments.h"
 #include "StationRecordSupport.h"
 #include "XmlHelpers.h"
 
@@ -282,34 +281,11 @@ TEST(CMS_ObjectData, EventHistoryKeepsTheNewestFirst)
     EXPECT_TRUE(object.GetEvents().empty());
 }
 
-// The dictionaries are the library's own; a test that fills them empties them
-// again, so later tests in the same process start from none.
-struct DictionariesReset
-{
-    ~DictionariesReset()
-    {
-        CByteStream none;
-        if (none.WriteInt32(0)) {
-            none.Rewind();
-            const_dictionaries().AddDocuments(&none);
-        }
-    }
-};
-
 TEST(CMS_ObjectData, ApplyStateMasksFromTheDictionary)
 {
-    DictionariesReset reset;
-    // A state dictionary whose entry 3, sub-entry 5 clears bit 2 and sets bit 4.
-    CByteStream documents;
-    ASSERT_TRUE(documents.WriteInt32(1));
-    ASSERT_TRUE(documents.WriteStdString(
-        "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n<Root><Sign>Dict</Sign>"
-        "<General><Typ>4</Typ><Name>states</Name></General><Template>"
-        "<e id=\"3\" text=\"Sensor\"><sub id=\"5\" text=\"Alarm\" s0=\"2\" s1=\"4\"/></e>"
-        "</Template></Root>\n"));
-    documents.Rewind();
-    ASSERT_TRUE(const_dictionaries().AddDocuments(&documents));
-
+    // Entry 3, sub-entry 5 clears bit 2 and sets bit 4.
+    StateDictionaryScope states(
+        "<e id=\"3\" text=\"Sensor\"><sub id=\"5\" text=\"Alarm\" s0=\"2\" s1=\"4\"/></e>");
     CMS_ObjectData object;
     object.StEx = 0x3;
     CMS_SimpleEventData event;

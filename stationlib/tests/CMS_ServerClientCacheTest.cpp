@@ -3,9 +3,8 @@
 
 #include "CMS_ServerClient.h"
 
-#include "CByteStream.h"
-#include "CMS_ConstDictionaries.h"
-#include "LibraryGlobals.h"
+#include "DictionaryDocuments.h"
+#include "RecordBuilders.h"
 
 #include <gtest/gtest.h>
 
@@ -14,65 +13,6 @@
 #include <vector>
 
 namespace {
-
-CMS_ObjectData make_object(int32_t id, const std::string& name = {}, int32_t group = 0)
-{
-    CMS_ObjectData object;
-    object.ID = id;
-    object.Number = id * 10;
-    object.DeviceID = id * 100;
-    object.Group = group;
-    object.Name = name;
-    return object;
-}
-
-CMS_ObjectPinData make_pin(int32_t id, int32_t objectId, int32_t index = 0, int32_t flags = 2, int32_t state = 0)
-{
-    CMS_ObjectPinData pin;
-    pin.ID = id;
-    pin.ObjectID = objectId;
-    pin.Index = index;
-    pin.Flags = flags;
-    pin.State = state;
-    return pin;
-}
-
-CMS_DeviceData make_device(int32_t id, int32_t number, const std::string& name = {})
-{
-    CMS_DeviceData device;
-    device.ID = id;
-    device.Number = number;
-    device.Name = name;
-    return device;
-}
-
-CMS_ObjectGroupData make_group(int32_t id, const std::string& name = {})
-{
-    CMS_ObjectGroupData group;
-    group.ID = id;
-    group.Number = id + 1000;
-    group.Name = name;
-    return group;
-}
-
-StationItem make_item(int32_t id, int32_t state, const std::string& text = {})
-{
-    StationItem item;
-    item.ID = id;
-    item.State = state;
-    item.Text1 = text;
-    return item;
-}
-
-CMS_SimpleEventData make_event(int16_t type, int16_t subType, int32_t objectId, int32_t objectState = 0)
-{
-    CMS_SimpleEventData event;
-    event.Type = type;
-    event.SubType = subType;
-    event.ObjectID = objectId;
-    event.ObjectState = objectState;
-    return event;
-}
 
 void set_data(CMS_SimpleEventData& event, const void* data, size_t size)
 {
@@ -159,7 +99,7 @@ TEST(ServerClientCacheTest, EveryKindIsKeptInKeyOrder)
 {
     CMS_ServerClient client;
     for (int32_t id : {30, 10, 20, 10}) {
-        ASSERT_TRUE(client.AddCachedDevice(make_device(id, id), nullptr));
+        ASSERT_TRUE(client.AddCachedDevice(make_device(id), nullptr));
         ASSERT_TRUE(client.AddCachedGroup(make_group(id), nullptr));
         ASSERT_TRUE(client.AddCachedPin(make_pin(id, 1), nullptr));
         ASSERT_TRUE(client.AddCachedItem(make_item(id, 0, "item " + std::to_string(id)), nullptr));
@@ -183,11 +123,12 @@ TEST(ServerClientCacheTest, EveryKindIsKeptInKeyOrder)
 TEST(ServerClientCacheTest, LookupsCopyTheFirstMatchAndItsIndex)
 {
     CMS_ServerClient client;
-    client.AddCachedObject(make_object(1, "a"), nullptr);
-    client.AddCachedObject(make_object(2, "b"), nullptr);
-    CMS_ObjectData other = make_object(3, "c");
-    other.DeviceID = 200;  // the same device as object 2
-    client.AddCachedObject(other, nullptr);
+    for (int32_t id : {1, 2, 3}) {
+        CMS_ObjectData object = make_object(id, std::string(1, static_cast<char>('a' + id - 1)));
+        object.Number = id * 10;
+        object.DeviceID = id == 1 ? 100 : 200;  // objects 2 and 3 share a device
+        client.AddCachedObject(object, nullptr);
+    }
 
     CMS_ObjectData found;
     int32_t index = -1;
@@ -200,13 +141,17 @@ TEST(ServerClientCacheTest, LookupsCopyTheFirstMatchAndItsIndex)
     EXPECT_FALSE(client.GetObjectAt(3, found));
     EXPECT_FALSE(client.GetObjectAt(-1, found));
 
-    client.AddCachedDevice(make_device(5, 55, "panel"), nullptr);
+    CMS_DeviceData panel = make_device(5, "panel");
+    panel.Number = 55;
+    client.AddCachedDevice(panel, nullptr);
     CMS_DeviceData device;
     ASSERT_TRUE(client.FindDeviceByNumber(55, device, &index));
     EXPECT_EQ(device.Name, "panel");
     EXPECT_FALSE(client.FindDeviceByID(55, device));
 
-    client.AddCachedGroup(make_group(8, "east"), nullptr);
+    CMS_ObjectGroupData east = make_group(8, "east");
+    east.Number = 1008;
+    client.AddCachedGroup(east, nullptr);
     CMS_ObjectGroupData group;
     ASSERT_TRUE(client.FindGroupByNumber(1008, group));
     EXPECT_EQ(group.Name, "east");
@@ -295,14 +240,16 @@ TEST(ServerClientCacheTest, PinsAndDevicesGoOneAtATime)
     CMS_ServerClient client;
     client.AddCachedPin(make_pin(4, 1), nullptr);
     client.AddCachedPin(make_pin(4, 2), nullptr);
-    client.AddCachedDevice(make_device(6, 1), nullptr);
+    client.AddCachedDevice(make_device(6), nullptr);
 
     int32_t index = -1;
     EXPECT_TRUE(client.RemoveCachedPin(make_pin(4, 0), &index));
     EXPECT_EQ(index, 0);
     EXPECT_EQ(client.GetPinCount(), 1);
-    EXPECT_TRUE(client.RemoveCachedDevice(make_device(6, 0), &index));
-    EXPECT_FALSE(client.RemoveCachedDevice(make_device(6, 0), &index));
+    CMS_DeviceData renumbered = make_device(6);
+    renumbered.Number = 0;  // removal goes by identifier alone
+    EXPECT_TRUE(client.RemoveCachedDevice(renumbered, &index));
+    EXPECT_FALSE(client.RemoveCachedDevice(renumbered, &index));
 }
 
 TEST(ServerClientCacheTest, AnItemGoesOnlyInStateTwoYetItsRemovalSucceeds)
@@ -333,7 +280,7 @@ TEST(ServerClientCacheTest, AChangeForAnUnknownIdAddsNothing)
     int32_t index = 7;
     EXPECT_FALSE(client.UpdateCachedPin(make_pin(2, 1), &index));
     EXPECT_FALSE(client.UpdateCachedObject(make_object(2), &index));
-    EXPECT_FALSE(client.UpdateCachedDevice(make_device(2, 1), &index));
+    EXPECT_FALSE(client.UpdateCachedDevice(make_device(2), &index));
     EXPECT_FALSE(client.UpdateCachedGroup(make_group(2), &index));
     EXPECT_FALSE(client.UpdateCachedItem(make_item(2, 0), &index));
     EXPECT_EQ(index, 7);
@@ -372,19 +319,22 @@ TEST(ServerClientCacheTest, ADeviceIsMarkedChangedWhenTypeNumberOrNameDiffer)
         CMS_DeviceData change;
         uint8_t expected;
     };
-    CMS_DeviceData sameButDescr = make_device(1, 10, "panel");
+    const CMS_DeviceData panel = make_device(1, "panel");
+    CMS_DeviceData sameButDescr = panel;
     sameButDescr.Descr = "moved to the hall";
-    CMS_DeviceData otherType = make_device(1, 10, "panel");
+    CMS_DeviceData otherType = panel;
     otherType.Type = 2000;
+    CMS_DeviceData otherNumber = panel;
+    otherNumber.Number = 11;
     const Case cases[] = {
         {"only the description", sameButDescr, 0},
         {"type", otherType, 1},
-        {"number", make_device(1, 11, "panel"), 1},
-        {"name", make_device(1, 10, "gate"), 1},
+        {"number", otherNumber, 1},
+        {"name", make_device(1, "gate"), 1},
     };
     for (const Case& c : cases) {
         CMS_ServerClient client;
-        client.AddCachedDevice(make_device(1, 10, "panel"), nullptr);
+        client.AddCachedDevice(panel, nullptr);
         ASSERT_TRUE(client.UpdateCachedDevice(c.change, nullptr)) << c.what;
         CMS_DeviceData device;
         ASSERT_TRUE(client.FindDeviceByID(1, device));
@@ -595,31 +545,6 @@ TEST_F(ObjectEventTest, GuardSubtypesMoveTheGuardStateOnlyWithCanMove)
     }
 }
 
-// Puts these state documents into the library's dictionaries for one test.
-class StateDictionaryScope
-{
-public:
-    explicit StateDictionaryScope(const std::string& entries)
-    {
-        const std::string document =
-            "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n<Root><Sign>Dict</Sign>"
-            "<General><Typ>4</Typ><Name>States</Name></General><Template>" + entries + "</Template></Root>\n";
-        Fill({document});
-    }
-    ~StateDictionaryScope() { Fill({}); }
-
-private:
-    static void Fill(const std::vector<std::string>& documents)
-    {
-        CByteStream stream;
-        stream.WriteInt32(static_cast<int32_t>(documents.size()));
-        for (const std::string& document : documents)
-            stream.WriteStdString(document);
-        stream.Rewind();
-        EXPECT_TRUE(const_dictionaries().AddDocuments(&stream));
-    }
-};
-
 TEST_F(ObjectEventTest, SensorEventsApplyTheDictionaryMasksAfterTheState)
 {
     // Sensor subtype 5 clears extended-state bit 1 and sets bit 3.
@@ -686,12 +611,14 @@ TEST_F(ObjectEventTest, KeyIsTakenWhenNotNegative)
     EXPECT_EQ(Object().Key, 17);
 }
 
+// How the history keeps and trims its events is the object's own; here, that
+// events reach it with the given length and that some kinds stay out.
 TEST_F(ObjectEventTest, TheHistoryKeepsTheNewestUpToItsLength)
 {
-    for (int32_t id = 1; id <= 11; ++id) {
+    for (int32_t id = 1; id <= 3; ++id) {
         CMS_SimpleEventData event = make_event(2, 6, kId);
         event.ID = id;
-        ASSERT_TRUE(Apply(event));
+        ASSERT_TRUE(Apply(event, 2));
     }
     // Kinds the history skips.
     ASSERT_TRUE(Apply(make_event(2, 4, kId)));
@@ -702,11 +629,7 @@ TEST_F(ObjectEventTest, TheHistoryKeepsTheNewestUpToItsLength)
     std::vector<int32_t> ids;
     for (const auto& event : history)
         ids.push_back(event->ID);
-    EXPECT_EQ(ids, (std::vector<int32_t>{11, 10, 9, 8, 7, 6, 5, 4, 3, 2}));
-
-    // A length of 0 or less keeps one.
-    ASSERT_TRUE(Apply(make_event(2, 6, kId), 0));
-    EXPECT_EQ(HistorySize(), 1u);
+    EXPECT_EQ(ids, (std::vector<int32_t>{3, 2}));
 }
 
 // ---- Events on pins ------------------------------------------------------------

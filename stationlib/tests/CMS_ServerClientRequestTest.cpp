@@ -13,17 +13,17 @@
 #include "LanClientError.h"
 #include "LibraryGlobals.h"
 #include "PayloadScrambler.h"
+#include "RecordBuilders.h"
 #include "ScriptedStation.h"
 #include "StationMessageType.h"
 #include "StationNotifyCode.h"
 #include "StationRequestCode.h"
 #include "StringHelpers.h"
+#include "WaitableList.h"
+#include "WireBytes.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,51 +36,6 @@ using stationsim::StationSimulator;
 
 constexpr uint32_t kWaitMs = 5000;
 
-std::vector<uint8_t> bytes_of(const CByteStream& stream)
-{
-    const uint8_t* data = stream.GetData();
-    return data ? std::vector<uint8_t>(data, data + stream.GetLength()) : std::vector<uint8_t>();
-}
-
-std::vector<uint8_t> bytes_of(const CObjectStoreXmlHelper& record)
-{
-    CByteStream stream;
-    EXPECT_TRUE(record.SaveToStream(&stream));
-    return bytes_of(stream);
-}
-
-// An int32 length and the text's bytes.
-std::vector<uint8_t> text_body(const std::string& text)
-{
-    CByteStream stream;
-    stream.WriteStdString(text);
-    return bytes_of(stream);
-}
-
-std::vector<uint8_t> words(std::initializer_list<int32_t> values)
-{
-    CByteStream stream;
-    for (int32_t value : values)
-        stream.WriteInt32(value);
-    return bytes_of(stream);
-}
-
-std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-CMS_ObjectData make_object(int32_t id, const std::string& name, int32_t group = 1)
-{
-    CMS_ObjectData object;
-    object.ID = id;
-    object.Number = id;
-    object.Group = group;
-    object.Name = name;
-    return object;
-}
-
 CMS_ObjectSensorData make_sensor(int32_t id, int32_t objectId, int32_t number, uint8_t state = 0)
 {
     CMS_ObjectSensorData sensor;
@@ -89,41 +44,6 @@ CMS_ObjectSensorData make_sensor(int32_t id, int32_t objectId, int32_t number, u
     sensor.Number = number;
     sensor.State = state;
     return sensor;
-}
-
-CMS_ObjectPinData make_pin(int32_t id, int32_t objectId)
-{
-    CMS_ObjectPinData pin;
-    pin.ID = id;
-    pin.ObjectID = objectId;
-    return pin;
-}
-
-CMS_DeviceData make_device(int32_t id, const std::string& name)
-{
-    CMS_DeviceData device;
-    device.ID = id;
-    device.Number = id;
-    device.Name = name;
-    return device;
-}
-
-CMS_ObjectGroupData make_group(int32_t id, const std::string& name)
-{
-    CMS_ObjectGroupData group;
-    group.ID = id;
-    group.Name = name;
-    return group;
-}
-
-CMS_SimpleEventData make_event(int32_t id, int32_t objectId)
-{
-    CMS_SimpleEventData event;
-    event.ID = id;
-    event.Type = 2;
-    event.SubType = 6;
-    event.ObjectID = objectId;
-    return event;
 }
 
 // The owner of the connection: keeps every notification it is handed.
@@ -139,33 +59,13 @@ public:
 
     int32_t OnPacket(CMS_ServerClient* connection, int32_t code, CByteStream& stream) override
     {
-        Packet packet{code, {}, connection};
-        packet.rest.resize(static_cast<size_t>(stream.GetRemaining()));
+        Packet packet{code, std::vector<uint8_t>(static_cast<size_t>(stream.GetRemaining())), connection};
         stream.ReadBytes(packet.rest.data(), stream.GetRemaining());
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_packets.push_back(std::move(packet));
-        }
-        m_changed.notify_all();
+        packets.Add(std::move(packet));
         return 1;
     }
 
-    bool WaitForPackets(size_t count)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return m_packets.size() >= count; });
-    }
-
-    std::vector<Packet> GetPackets()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_packets;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Packet> m_packets;
+    WaitableList<Packet> packets;
 };
 
 class StationRequestTest : public ::testing::Test
@@ -442,44 +342,11 @@ TEST_F(StationRequestTest, ACallersListIsEmptiedOnlyAfterASuccessfulRequest)
     EXPECT_EQ(sensors[0]->ID, 1);
 }
 
-TEST_F(StationRequestTest, ObjectPartsAreAskedForByObject)
-{
-    ASSERT_TRUE(LogIn());
-    CMS_ObjectClientData person;
-    person.ObjectID = 7;
-    person.Name = "owner";
-    station.AddClient(person);
-    station.AddPin(make_pin(1, 7));
-    station.AddPin(make_pin(2, 8));
-    CMS_ObjectScheduleData schedule;
-    schedule.ObjectID = 7;
-    schedule.DayOfWeek = 3;
-    station.AddSchedule(schedule);
-
-    RecordList<CMS_ObjectClientData> clients;
-    ASSERT_TRUE(client.GetObjectClients(7, clients));
-    EXPECT_EQ(LastRequest().body, words({7, -1}));
-    ASSERT_EQ(clients.size(), 1u);
-    EXPECT_EQ(clients[0]->Name, "owner");
-
-    RecordList<CMS_ObjectPinData> pins;
-    ASSERT_TRUE(client.GetObjectPins(8, pins));
-    EXPECT_EQ(LastRequest().body, words({8}));
-    ASSERT_EQ(pins.size(), 1u);
-    EXPECT_EQ(pins[0]->ID, 2);
-
-    RecordList<CMS_ObjectScheduleData> schedules;
-    ASSERT_TRUE(client.GetObjectSchedules(7, schedules));
-    EXPECT_EQ(LastRequest().body, words({7}));
-    ASSERT_EQ(schedules.size(), 1u);
-    EXPECT_EQ(schedules[0]->DayOfWeek, 3);
-}
-
 TEST_F(StationRequestTest, FilteredListsSendTheirTextAndAppend)
 {
     ASSERT_TRUE(LogIn());
     for (int32_t id : {1, 2})
-        station.AddEvent(make_event(id, 7));
+        station.AddEvent(make_queued_event(id, 7));
     CMS_ObjectImageData image;
     image.ObjectID = 5;
     image.Name = "plan";
@@ -504,7 +371,7 @@ TEST_F(StationRequestTest, FilteredListsSendTheirTextAndAppend)
 
     std::vector<uint8_t> raw;
     ASSERT_TRUE(client.GetEventsRaw("event_type=2", raw));
-    EXPECT_EQ(raw, bytes_of(make_event(1, 7)) + bytes_of(make_event(2, 7)));
+    EXPECT_EQ(raw, bytes_of(make_queued_event(1, 7)) + bytes_of(make_queued_event(2, 7)));
 
     RecordList<CMS_ObjectImageData> images;
     ASSERT_TRUE(client.GetObjectImages("object_id=5", images));
@@ -593,70 +460,6 @@ TEST_F(StationRequestTest, AdditionsReturnTheStationsNewId)
     EXPECT_EQ(id, -5);
 }
 
-TEST_F(StationRequestTest, ObjectPartsTravelWithTheirObject)
-{
-    ASSERT_TRUE(LogIn());
-    const CMS_ObjectSensorData sensor = make_sensor(0, 0, 4);
-    ASSERT_TRUE(client.AddSensor(7, sensor));
-    EXPECT_EQ(LastRequest().body, words({7, 1}) + bytes_of(sensor));
-    ASSERT_EQ(station.GetSensors().size(), 1u);
-    const int32_t sensorId = station.GetSensors()[0]->ID;
-    EXPECT_EQ(station.GetSensors()[0]->ObjectID, 7);
-
-    CMS_ObjectSensorData renamed = make_sensor(sensorId, 7, 4);
-    renamed.Name = "door";
-    ASSERT_TRUE(client.UpdateSensor(7, renamed));
-    EXPECT_EQ(LastRequest().body, words({7}) + bytes_of(renamed));
-    EXPECT_EQ(station.GetSensors()[0]->Name, "door");
-
-    ASSERT_TRUE(client.RemoveSensor(7, sensorId));
-    EXPECT_EQ(LastRequest().body, words({7, sensorId}));
-    EXPECT_TRUE(station.GetSensors().empty());
-
-    CMS_ObjectClientData contact;
-    contact.Name = "guard";
-    ASSERT_TRUE(client.AddClient(7, contact));
-    ASSERT_EQ(station.GetClients().size(), 1u);
-    ASSERT_TRUE(client.RemoveClient(7, station.GetClients()[0]->ID));
-    EXPECT_TRUE(station.GetClients().empty());
-
-    ASSERT_TRUE(client.AddPin(7, make_pin(0, 0)));
-    ASSERT_EQ(station.GetPins().size(), 1u);
-    CMS_ObjectPinData pin = make_pin(station.GetPins()[0]->ID, 7);
-    pin.Name = "siren";
-    ASSERT_TRUE(client.UpdatePin(7, pin));
-    EXPECT_EQ(station.GetPins()[0]->Name, "siren");
-    ASSERT_TRUE(client.RemovePin(7, pin.ID));
-    EXPECT_TRUE(station.GetPins().empty());
-}
-
-TEST_F(StationRequestTest, ChangesAndRemovalsReachTheStation)
-{
-    FillStation();
-    ASSERT_TRUE(LogIn());
-
-    const CMS_ObjectData renamed = make_object(2, "pharmacy");
-    ASSERT_TRUE(client.UpdateObject(renamed));
-    EXPECT_EQ(LastRequest().body, bytes_of(renamed));
-    EXPECT_EQ(station.GetObjects()[1]->Name, "pharmacy");
-    ASSERT_TRUE(client.RemoveObject(1));
-    EXPECT_EQ(LastRequest().body, words({1}));
-    ASSERT_EQ(station.GetObjects().size(), 1u);
-
-    ASSERT_TRUE(client.UpdateDevice(make_device(5, "keypad")));
-    EXPECT_EQ(station.GetDevices()[0]->Name, "keypad");
-    ASSERT_TRUE(client.RemoveDevice(5));
-    EXPECT_TRUE(station.GetDevices().empty());
-
-    ASSERT_TRUE(client.UpdateGroup(make_group(1, "centre")));
-    EXPECT_EQ(station.GetGroups()[0]->Name, "centre");
-    ASSERT_TRUE(client.RemoveGroup(1));
-    EXPECT_TRUE(station.GetGroups().empty());
-
-    ASSERT_TRUE(client.SendControl(3, -2, 9));
-    EXPECT_EQ(station.GetControls(), (std::vector<std::vector<int32_t>>{{3, -2, 9}}));
-}
-
 TEST_F(StationRequestTest, TransactHandsTheAnswerBodyOver)
 {
     ASSERT_TRUE(LogIn());
@@ -711,9 +514,9 @@ TEST_F(StationRequestTest, NotificationsReachTheOwnerUnscrambled)
     const CMS_ObjectData object = make_object(9, "depot");
     ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, object), 1);
     ASSERT_EQ(station.NotifyObjectMoved(9, 4), 1);
-    ASSERT_TRUE(owner.WaitForPackets(2));
+    ASSERT_TRUE(owner.packets.WaitForCount(2));
 
-    const std::vector<RecordingOwner::Packet> packets = owner.GetPackets();
+    const std::vector<RecordingOwner::Packet> packets = owner.packets.Items();
     EXPECT_EQ(packets[0].code, kNotifyObjectAdded);
     EXPECT_EQ(packets[0].connection, &client);
     EXPECT_EQ(packets[0].rest, bytes_of(object));
@@ -729,9 +532,9 @@ TEST_F(StationRequestTest, MessagesThatAreNoNotificationAreNotPassedOn)
     ASSERT_EQ(simulator.SendRawBytes(raw_message(kMessageRequest, scrambled({1, 2, 3}))), 1);
     // The stream is in order: once this one arrives, the others were handled.
     ASSERT_EQ(simulator.SendNotification(kNotifyReserved, {}), 1);
-    ASSERT_TRUE(owner.WaitForPackets(1));
+    ASSERT_TRUE(owner.packets.WaitForCount(1));
 
-    const std::vector<RecordingOwner::Packet> packets = owner.GetPackets();
+    const std::vector<RecordingOwner::Packet> packets = owner.packets.Items();
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0].code, kNotifyReserved);
     EXPECT_TRUE(packets[0].rest.empty());

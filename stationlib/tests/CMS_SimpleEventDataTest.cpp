@@ -105,6 +105,7 @@ TEST(CMS_SimpleEventData, LargeDataBlockSurvivesCopies)
     EXPECT_EQ(bytes_of(from_xml), bytes);
 }
 
+// Every record reads its data block alike; the event stands for them all here.
 TEST(CMS_SimpleEventData, OversizedOrNegativeDataSize)
 {
     CMS_SimpleEventData event;
@@ -113,6 +114,7 @@ TEST(CMS_SimpleEventData, OversizedOrNegativeDataSize)
     // Claim 1000 bytes with only 10 after the size word.
     bytes.replace(bytes.size() - 4, 4, std::string("\xE8\x03\x00\x00", 4));
     CMS_SimpleEventData loaded;
+    loaded.Data = {9};
     EXPECT_FALSE(load_bytes(loaded, bytes + std::string(10, 'z')));
     EXPECT_TRUE(loaded.Data.empty());
     EXPECT_TRUE(load_bytes(loaded, bytes + std::string(1000, 'z')));
@@ -125,6 +127,7 @@ TEST(CMS_SimpleEventData, OversizedOrNegativeDataSize)
     ASSERT_TRUE(load_bytes(loaded, negative));
     EXPECT_EQ(loaded.DataSize, -2);
     EXPECT_TRUE(loaded.Data.empty());
+    EXPECT_EQ(bytes_of(loaded), negative);
 }
 
 TEST(CMS_SimpleEventData, SourceTypeIsAByte)

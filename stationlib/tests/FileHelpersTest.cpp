@@ -16,12 +16,8 @@ namespace {
 class FileHelpers : public ::testing::Test
 {
 protected:
-    std::string path(const std::string& name) const { return m_temp.Path(name); }
-    void write(const std::string& name, const std::string& bytes) const { m_temp.Write(name, bytes); }
-    std::string read(const std::string& name) const { return m_temp.Read(name); }
-
-    TestFolder m_temp;
-    const std::string m_folder = m_temp.Folder();
+    TestFolder temp;
+    const std::string m_folder = temp.Folder();
 };
 
 TEST(PathSplitting, NamesTitlesAndParents)
@@ -51,13 +47,13 @@ TEST(PathSplitting, NamesTitlesAndParents)
 
 TEST_F(FileHelpers, ReadAllStopsAtTheFirstZeroByte)
 {
-    write("zero.bin", std::string("abc\0def", 7));
-    write("cp1251.txt", "\xCF\xF3\xEB\xFC\xF2\r\n");
-    write("empty.txt", "");
-    EXPECT_EQ(file_read_all(path("zero.bin")), "abc");
-    EXPECT_EQ(file_read_all(path("cp1251.txt")), "\xCF\xF3\xEB\xFC\xF2\r\n");
-    EXPECT_EQ(file_read_all(path("empty.txt")), "");
-    EXPECT_EQ(file_read_all(path("missing.txt")), "");
+    temp.Write("zero.bin", std::string("abc\0def", 7));
+    temp.Write("cp1251.txt", "\xCF\xF3\xEB\xFC\xF2\r\n");
+    temp.Write("empty.txt", "");
+    EXPECT_EQ(file_read_all(temp.Path("zero.bin")), "abc");
+    EXPECT_EQ(file_read_all(temp.Path("cp1251.txt")), "\xCF\xF3\xEB\xFC\xF2\r\n");
+    EXPECT_EQ(file_read_all(temp.Path("empty.txt")), "");
+    EXPECT_EQ(file_read_all(temp.Path("missing.txt")), "");
     EXPECT_EQ(file_read_all(m_folder), "");
     EXPECT_EQ(file_read_all(""), "");
 }
@@ -65,7 +61,7 @@ TEST_F(FileHelpers, ReadAllStopsAtTheFirstZeroByte)
 TEST_F(FileHelpers, ReadAllRefusesFilesOfFourGigabytes)
 {
     // Sparse, so it costs no disk space; its low 32 size bits would read as 1.
-    const std::string big = path("big.bin");
+    const std::string big = temp.Path("big.bin");
     int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::ftruncate(fd, (off_t(1) << 32) + 1), 0);
@@ -76,13 +72,13 @@ TEST_F(FileHelpers, ReadAllRefusesFilesOfFourGigabytes)
 TEST_F(FileHelpers, WriteAllCreatesAndReplaces)
 {
     const std::string bytes("x\0\xFFy", 4);
-    EXPECT_TRUE(file_write_all(path("out.bin"), bytes));
-    EXPECT_EQ(read("out.bin"), bytes);
-    EXPECT_TRUE(file_write_all(path("out.bin"), "short"));
-    EXPECT_EQ(read("out.bin"), "short");
-    EXPECT_TRUE(file_write_all(path("out.bin"), ""));
-    EXPECT_EQ(read("out.bin"), "");
-    EXPECT_FALSE(file_write_all(path("no/such/folder/out.bin"), "x"));
+    EXPECT_TRUE(file_write_all(temp.Path("out.bin"), bytes));
+    EXPECT_EQ(temp.Read("out.bin"), bytes);
+    EXPECT_TRUE(file_write_all(temp.Path("out.bin"), "short"));
+    EXPECT_EQ(temp.Read("out.bin"), "short");
+    EXPECT_TRUE(file_write_all(temp.Path("out.bin"), ""));
+    EXPECT_EQ(temp.Read("out.bin"), "");
+    EXPECT_FALSE(file_write_all(temp.Path("no/such/folder/out.bin"), "x"));
     EXPECT_FALSE(file_write_all(m_folder, "x"));
 }
 
@@ -96,33 +92,33 @@ TEST(FileHelpersFull, WriteAllReportsAFullDevice)
 
 TEST_F(FileHelpers, ExistenceAndRemoval)
 {
-    write("file.txt", "x");
-    EXPECT_TRUE(path_exists(path("file.txt")));
-    EXPECT_FALSE(is_directory(path("file.txt")));
+    temp.Write("file.txt", "x");
+    EXPECT_TRUE(path_exists(temp.Path("file.txt")));
+    EXPECT_FALSE(is_directory(temp.Path("file.txt")));
     EXPECT_TRUE(path_exists(m_folder));
     EXPECT_TRUE(is_directory(m_folder));
-    EXPECT_FALSE(path_exists(path("missing")));
+    EXPECT_FALSE(path_exists(temp.Path("missing")));
     EXPECT_FALSE(path_exists(""));
 
     EXPECT_FALSE(file_remove(m_folder));  // folders are not removed
-    EXPECT_TRUE(file_remove(path("file.txt")));
-    EXPECT_FALSE(path_exists(path("file.txt")));
-    EXPECT_FALSE(file_remove(path("file.txt")));
+    EXPECT_TRUE(file_remove(temp.Path("file.txt")));
+    EXPECT_FALSE(path_exists(temp.Path("file.txt")));
+    EXPECT_FALSE(file_remove(temp.Path("file.txt")));
 }
 
 TEST_F(FileHelpers, CreateDirectoriesMakesEveryMissingParent)
 {
-    const std::string deep = path("Data/Objects/Deep");
+    const std::string deep = temp.Path("Data/Objects/Deep");
     EXPECT_TRUE(create_directories(deep));
     EXPECT_TRUE(is_directory(deep));
     EXPECT_TRUE(create_directories(deep));  // already there
 
-    const std::string trailing = path("Xml/Templates/");
+    const std::string trailing = temp.Path("Xml/Templates/");
     EXPECT_TRUE(create_directories(trailing));
-    EXPECT_TRUE(is_directory(path("Xml/Templates")));
+    EXPECT_TRUE(is_directory(temp.Path("Xml/Templates")));
 
-    write("plain", "x");
-    EXPECT_FALSE(create_directories(path("plain/sub/dir")));  // a file in the way
+    temp.Write("plain", "x");
+    EXPECT_FALSE(create_directories(temp.Path("plain/sub/dir")));  // a file in the way
 }
 
 TEST(CreateDirectories, TerminatesWhenNoParentIsLeft)
@@ -135,12 +131,11 @@ TEST(CreateDirectories, TerminatesWhenNoParentIsLeft)
 
 TEST(CreateDirectories, RelativePathInADeletedWorkingFolder)
 {
-    char pattern[] = "/tmp/file_helpers_cwd_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    TestFolder temp;
     char previous[4096];
     ASSERT_NE(::getcwd(previous, sizeof(previous)), nullptr);
-    ASSERT_EQ(::chdir(pattern), 0);
-    ASSERT_EQ(::rmdir(pattern), 0);
+    ASSERT_EQ(::chdir(temp.Folder().c_str()), 0);
+    ASSERT_EQ(::rmdir(temp.Folder().c_str()), 0);
     // "Data" has no parent text; the recursion must stop rather than retry itself.
     bool created = create_directories("Data");
     ASSERT_EQ(::chdir(previous), 0);
@@ -150,17 +145,17 @@ TEST(CreateDirectories, RelativePathInADeletedWorkingFolder)
 TEST_F(FileHelpers, ListFilesGivesSortedFullPaths)
 {
     for (const char* name : {"b.xml", "A.XML", "notes.txt", "c.xml.bak"})
-        write(name, "x");
-    ASSERT_TRUE(create_directories(path("folder.xml")));
+        temp.Write(name, "x");
+    ASSERT_TRUE(create_directories(temp.Path("folder.xml")));
 
     std::vector<std::string> out{"stale"};
     list_files(out, m_folder, "*.xml");
-    EXPECT_EQ(out, (std::vector<std::string>{path("A.XML"), path("b.xml"), path("folder.xml")}));
+    EXPECT_EQ(out, (std::vector<std::string>{temp.Path("A.XML"), temp.Path("b.xml"), temp.Path("folder.xml")}));
 
     list_files(out, m_folder + "/", "*.TXT");
-    EXPECT_EQ(out, (std::vector<std::string>{path("notes.txt")}));
+    EXPECT_EQ(out, (std::vector<std::string>{temp.Path("notes.txt")}));
 
-    list_files(out, path("missing"), "*");
+    list_files(out, temp.Path("missing"), "*");
     EXPECT_TRUE(out.empty());
 }
 

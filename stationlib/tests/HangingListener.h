@@ -4,6 +4,8 @@
 // system drops every further attempt, which stays under way until it is given
 // up, as with a station that does not answer.
 
+#include "WaitUntil.h"
+
 #include "platform/Socket.h"
 
 #include <chrono>
@@ -11,7 +13,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 class HangingListener
 {
@@ -41,13 +42,7 @@ public:
     // Until some socket waits for this listener's reply to its connect.
     bool WaitForAttempt(std::chrono::milliseconds limit) const
     {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!AttemptUnderWay()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
+        return wait_until([this] { return AttemptUnderWay(); }, limit);
     }
 
 private:

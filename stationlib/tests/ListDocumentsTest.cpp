@@ -6,6 +6,7 @@
 #include "CMS_ObjectGroupData.h"
 #include "CMS_ObjectSensorData.h"
 #include "CMS_SimpleEventData.h"
+#include "RecordBuilders.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +16,11 @@
 
 namespace {
 
-CMS_ObjectGroupData make_group(int32_t id, const std::string& name)
+// A group as the documents below print it.
+CMS_ObjectGroupData listed_group(int32_t id, const std::string& name)
 {
-    CMS_ObjectGroupData group;
-    group.ID = id;
+    CMS_ObjectGroupData group = make_group(id, name);
     group.Type = 2;
-    group.Name = name;
     group.Number = 17;
     group.OriginServerId = 7;
     return group;
@@ -44,8 +44,6 @@ std::string group_element(int32_t id, const std::string& name, const std::string
            "\t</objectgroup>\r\n";
 }
 
-const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
-
 // The value text of the var element with that key in a printed document.
 std::string var_text(const std::string& document, const std::string& key)
 {
@@ -63,22 +61,22 @@ TEST(ListDocuments, AnEmptyListIsTheDeclarationAndAnEmptyRoot)
 {
     RecordList<CMS_ObjectSensorData> none;
     EXPECT_EQ(CMS_HelperClientLib::BuildListXml(none, "sensor"),
-              std::string(kDeclaration) + "<sensorlist />\r\n");
+              std::string(kListDeclaration) + "<sensorlist />\r\n");
 }
 
 TEST(ListDocuments, OneRecordIsPrintedWithTabsAndCrLf)
 {
-    const std::string expected = std::string(kDeclaration) + "<objectgrouplist>\r\n"
+    const std::string expected = std::string(kListDeclaration) + "<objectgrouplist>\r\n"
         + group_element(5, "North", "7") + "</objectgrouplist>\r\n";
-    EXPECT_EQ(CMS_HelperClientLib::RecordToXml(make_group(5, "North"), "objectgroup"), expected);
+    EXPECT_EQ(CMS_HelperClientLib::RecordToXml(listed_group(5, "North"), "objectgroup"), expected);
 }
 
 TEST(ListDocuments, ListsKeepTheirOrder)
 {
     RecordList<CMS_ObjectGroupData> groups;
-    groups.push_back(std::make_unique<CMS_ObjectGroupData>(make_group(9, "B")));
-    groups.push_back(std::make_unique<CMS_ObjectGroupData>(make_group(3, "A")));
-    const std::string expected = std::string(kDeclaration) + "<objectgrouplist>\r\n" + group_element(9, "B", "7")
+    groups.push_back(std::make_unique<CMS_ObjectGroupData>(listed_group(9, "B")));
+    groups.push_back(std::make_unique<CMS_ObjectGroupData>(listed_group(3, "A")));
+    const std::string expected = std::string(kListDeclaration) + "<objectgrouplist>\r\n" + group_element(9, "B", "7")
         + group_element(3, "A", "7") + "</objectgrouplist>\r\n";
     EXPECT_EQ(CMS_HelperClientLib::BuildListXml(groups, "objectgroup"), expected);
 }
@@ -118,7 +116,7 @@ TEST(ListDocuments, MinusOneIsWrittenUnsigned)
     event.ObjectID = -1;
     event.ServerID = -1;  // int16
     const std::string document = CMS_HelperClientLib::RecordToXml(event, "event");
-    EXPECT_EQ(document.compare(0, sizeof kDeclaration - 1, kDeclaration), 0);
+    EXPECT_EQ(document.compare(0, sizeof kListDeclaration - 1, kListDeclaration), 0);
     EXPECT_NE(document.find("<eventlist>\r\n\t<event>\r\n"), std::string::npos);
     EXPECT_EQ(var_text(document, "ObjectID"), "4294967295");
     EXPECT_EQ(var_text(document, "ServerID"), "65535");
@@ -132,7 +130,7 @@ TEST(ListDocuments, MinusOneIsWrittenUnsigned)
 
 TEST(ListDocuments, LoadingTakesTheFirstRecordOfTheRightRoot)
 {
-    const std::string two = std::string(kDeclaration) + "<objectgrouplist>\r\n" + group_element(1, "First", "7")
+    const std::string two = std::string(kListDeclaration) + "<objectgrouplist>\r\n" + group_element(1, "First", "7")
         + group_element(2, "Second", "7") + "</objectgrouplist>\r\n";
     const std::string commented = "<objectgrouplist><!-- first --><other/>"
                                   "<objectgroup><var name=\"ID\">4</var></objectgroup></objectgrouplist>";

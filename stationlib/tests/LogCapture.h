@@ -1,14 +1,10 @@
 #pragma once
 
 #include "CFileLog.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 // Opens the library's log on a file in a fresh temporary folder for one test
@@ -16,37 +12,21 @@
 class LogCapture
 {
 public:
-    LogCapture()
-    {
-        char pattern[] = "/tmp/filelog-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-            return;
-        }
-        m_folder = pattern;
-        m_path = m_folder + "/library.log";
-        EXPECT_TRUE(g_fileLog.OpenForTests(m_path));
-    }
+    LogCapture() { EXPECT_TRUE(g_fileLog.OpenForTests(m_folder.Path(kFile))); }
 
     ~LogCapture()
     {
         g_fileLog.CloseForTests();
         for (int category = 0; category < kLogCategoryCount; ++category)
             set_log_category_mask_for_tests(category, 0);
-        if (!m_folder.empty())
-            std::filesystem::remove_all(m_folder);
     }
 
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::string Contents() const
-    {
-        std::ifstream in(m_path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Contents() const { return m_folder.Read(kFile); }
 
 private:
-    std::string m_folder;
-    std::string m_path;
+    static constexpr const char* kFile = "library.log";
+    TestFolder m_folder;
 };

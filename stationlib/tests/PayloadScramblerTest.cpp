@@ -22,17 +22,6 @@ TEST(PayloadScrambler, RoundTripsAnyBuffer)
     }
 }
 
-TEST(PayloadScrambler, FirstByteDependsOnTheKeyOnly)
-{
-    const uint32_t key = kStationKeyWord;
-    const uint8_t k = static_cast<uint8_t>((key >> 23) ^ (key >> 20));
-    for (uint8_t tail : {0x00, 0x42, 0xFF}) {
-        uint8_t buffer[3] = {0x5A, tail, tail};
-        ScramblePayload(buffer, 3, key);
-        EXPECT_EQ(buffer[0], 0x5A ^ k);
-    }
-}
-
 TEST(PayloadScrambler, ExtremeCipherBytesFeedTheStateAlike)
 {
     // Decoding two cipher texts that differ only in the first byte, 0x00 against

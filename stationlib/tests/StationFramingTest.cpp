@@ -2,11 +2,11 @@
 #include "CLanPacketHelper.h"
 #include "KvtpFrame.h"
 #include "StationMessageType.h"
+#include "WireBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -36,13 +36,6 @@ std::vector<std::vector<uint8_t>> frames_of(const CLanPacket& packet, int32_t ma
     return frames;
 }
 
-std::vector<uint8_t> pattern(size_t n)
-{
-    std::vector<uint8_t> data(n);
-    std::iota(data.begin(), data.end(), static_cast<uint8_t>(1));
-    return data;
-}
-
 // Hands each frame to the assembly as the receive thread does, collecting the
 // messages that complete.
 struct Receiver
@@ -67,17 +60,6 @@ struct Receiver
         }
     }
 };
-
-std::vector<uint8_t> make_frame(int32_t type, int32_t total, int32_t frameLength, int32_t count, int32_t index,
-                                const std::vector<uint8_t>& data)
-{
-    std::vector<uint8_t> f(KvtpFrame::kHeaderSize);
-    std::memcpy(f.data(), "KVTP", 4);
-    const int32_t words[] = {type, total, frameLength, 0, count, index};
-    std::memcpy(f.data() + 4, words, sizeof words);
-    f.insert(f.end(), data.begin(), data.end());
-    return f;
-}
 
 } // namespace
 
@@ -161,7 +143,7 @@ TEST(StationFrames, BuildFrameRefusesBadArguments)
 TEST(StationFrames, RecognitionNeedsWholeValidFrames)
 {
     const auto data = pattern(12);
-    const auto frame = make_frame(kMessageAnswer, 12, 12, 1, 0, data);
+    const auto frame = frame_bytes(kMessageAnswer, 12, 12, 1, 0, data);
     std::vector<uint8_t> buffer = frame;
     buffer.insert(buffer.end(), frame.begin(), frame.begin() + static_cast<long>(frame.size() / 2));
 
@@ -183,12 +165,12 @@ TEST(StationFrames, RecognitionNeedsWholeValidFrames)
         const char* what;
         std::vector<uint8_t> bytes;
     } bad[] = {
-        {"magic", [] { auto f = make_frame(3, 0, 0, 1, 0, {}); f[0] = 'X'; return f; }()},
-        {"total below frame length", make_frame(3, 3, 4, 1, 0, {1, 2, 3, 4})},
-        {"type above 4", make_frame(5, 0, 0, 1, 0, {})},
-        {"negative type", make_frame(-1, 0, 0, 1, 0, {})},
-        {"negative frame length", make_frame(3, 0, -4, 1, 0, {})},
-        {"negative total", make_frame(3, -1, 0, 1, 0, {})},
+        {"magic", [] { auto f = frame_bytes(3, 0, 0, 1, 0, {}); f[0] = 'X'; return f; }()},
+        {"total below frame length", frame_bytes(3, 3, 4, 1, 0, {1, 2, 3, 4})},
+        {"type above 4", frame_bytes(5, 0, 0, 1, 0, {})},
+        {"negative type", frame_bytes(-1, 0, 0, 1, 0, {})},
+        {"negative frame length", frame_bytes(3, 0, -4, 1, 0, {})},
+        {"negative total", frame_bytes(3, -1, 0, 1, 0, {})},
     };
     for (const auto& b : bad)
         EXPECT_EQ(helper.ParseFrame(b.bytes.data(), static_cast<int32_t>(b.bytes.size()), &packet), -1) << b.what;
@@ -197,9 +179,9 @@ TEST(StationFrames, RecognitionNeedsWholeValidFrames)
 TEST(StationFrames, ReassemblyDropsWhatCannotBeWhole)
 {
     const std::vector<uint8_t> a = {1, 2}, b = {3, 4}, c = {5, 6};
-    const auto f0 = make_frame(kMessageRequest, 6, 2, 3, 0, a);
-    const auto f1 = make_frame(kMessageRequest, 6, 2, 3, 1, b);
-    const auto f2 = make_frame(kMessageRequest, 6, 2, 3, 2, c);
+    const auto f0 = frame_bytes(kMessageRequest, 6, 2, 3, 0, a);
+    const auto f1 = frame_bytes(kMessageRequest, 6, 2, 3, 1, b);
+    const auto f2 = frame_bytes(kMessageRequest, 6, 2, 3, 2, c);
 
     Receiver whole;
     whole.Feed(f0);
@@ -229,9 +211,9 @@ TEST(StationFrames, ReassemblyDropsWhatCannotBeWhole)
 
     // A message shorter than its announced total is never complete.
     Receiver truncated;
-    truncated.Feed(make_frame(kMessageRequest, 10, 2, 1, 0, a));
+    truncated.Feed(frame_bytes(kMessageRequest, 10, 2, 1, 0, a));
     EXPECT_TRUE(truncated.messages.empty());
-    truncated.Feed(make_frame(kMessageRequest, 2, 2, 1, 0, a));
+    truncated.Feed(frame_bytes(kMessageRequest, 2, 2, 1, 0, a));
     EXPECT_EQ(truncated.messages.size(), 1u);
 }
 
@@ -239,9 +221,9 @@ TEST(StationFrames, OversizedMessageIsRefusedWithItsFragments)
 {
     const int32_t huge = CLanPacket::kMaxMessageLength + 1;
     Receiver r;
-    r.Feed(make_frame(kMessageRequest, huge, 2, 2, 0, {1, 2}));
+    r.Feed(frame_bytes(kMessageRequest, huge, 2, 2, 0, {1, 2}));
     EXPECT_TRUE(r.assembly.IsEmpty());
-    r.Feed(make_frame(kMessageRequest, huge, 2, 2, 1, {3, 4}));
+    r.Feed(frame_bytes(kMessageRequest, huge, 2, 2, 1, {3, 4}));
     EXPECT_TRUE(r.assembly.IsEmpty());
     EXPECT_TRUE(r.messages.empty());
 }

@@ -21,6 +21,17 @@ std::string item_bytes(const StationItem& item)
     return stream_bytes(stream);
 }
 
+// Reads an item from these bytes; where the read stopped goes to `position`.
+bool read_item(StationItem& item, const std::string& bytes, int flag = 0, int32_t* position = nullptr)
+{
+    CByteStream stream;
+    fill_stream(stream, bytes);
+    const bool read = item.Read(&stream, flag);
+    if (position != nullptr)
+        *position = stream.GetPosition();
+    return read;
+}
+
 std::string int_bytes(int32_t value)
 {
     std::string bytes(4, '\0');
@@ -76,9 +87,7 @@ TEST(StationItem, Int1TravelsAfterInt6)
     EXPECT_EQ(bytes.substr(20, 8), int_bytes(0x66) + int_bytes(0x11));
 
     StationItem read;
-    CByteStream stream;
-    fill_stream(stream, bytes);
-    ASSERT_TRUE(read.Read(&stream, 0));
+    ASSERT_TRUE(read_item(read, bytes));
     EXPECT_EQ(read.Int1, 0x11);
     EXPECT_EQ(read.Int6, 0x66);
 }
@@ -90,11 +99,10 @@ TEST(StationItem, RoundTripAndCopies)
     EXPECT_EQ(bytes.size(), 72u + 5 + 6 + 3);
 
     StationItem read;
-    CByteStream stream;
-    fill_stream(stream, bytes);
-    ASSERT_TRUE(read.Read(&stream, 0));
+    int32_t position = 0;
+    ASSERT_TRUE(read_item(read, bytes + "tail", 0, &position));
     EXPECT_EQ(item_bytes(read), bytes);
-    EXPECT_EQ(stream.GetRemaining(), 0);
+    EXPECT_EQ(position, static_cast<int32_t>(bytes.size()));
 
     StationItem copy(item);
     EXPECT_EQ(item_bytes(copy), bytes);
@@ -113,9 +121,7 @@ TEST(StationItem, ReadWithFlagKeepsStateInt10AndTime)
     item.State = 7;
     item.Int10 = 70;
     item.Time = PackedDateTime{9, 9, 9, 9, 9, 9, 9, 9};
-    CByteStream stream;
-    fill_stream(stream, bytes);
-    ASSERT_TRUE(item.Read(&stream, 1));
+    ASSERT_TRUE(read_item(item, bytes, 1));
     EXPECT_EQ(item.State, 7);
     EXPECT_EQ(item.Int10, 70);
     EXPECT_EQ(item.Time, (PackedDateTime{9, 9, 9, 9, 9, 9, 9, 9}));
@@ -136,15 +142,11 @@ TEST(StationItem, TruncatedStreamFailsWhereItEnds)
     const std::string bytes = item_bytes(filled_item());
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         StationItem item;
-        CByteStream stream;
-        fill_stream(stream, bytes.substr(0, cut));
-        EXPECT_FALSE(item.Read(&stream, 0)) << cut;
+        EXPECT_FALSE(read_item(item, bytes.substr(0, cut))) << cut;
     }
     // Fields before the end are taken.
     StationItem item;
-    CByteStream stream;
-    fill_stream(stream, bytes.substr(0, 12));
-    EXPECT_FALSE(item.Read(&stream, 0));
+    EXPECT_FALSE(read_item(item, bytes.substr(0, 12)));
     EXPECT_EQ(item.ID, 100);
     EXPECT_EQ(item.Int3, 3);
 }
@@ -156,19 +158,15 @@ TEST(StationItem, DataLengthBounds)
     const std::string negative = item_bytes(item);
     EXPECT_EQ(negative.size(), 72u);
     StationItem read;
-    CByteStream stream;
-    fill_stream(stream, negative);
-    ASSERT_TRUE(read.Read(&stream, 0));
+    ASSERT_TRUE(read_item(read, negative));
     EXPECT_EQ(read.DataLength, -4);
     EXPECT_TRUE(read.Data.empty());
 
     // A length beyond the bytes left fails before any block is made.
     std::string oversized = item_bytes(StationItem());
     oversized.replace(48, 4, int_bytes(0x7FFFFFFF));
-    CByteStream big;
-    fill_stream(big, oversized);
     read.Data = {1};
-    EXPECT_FALSE(read.Read(&big, 0));
+    EXPECT_FALSE(read_item(read, oversized));
     EXPECT_EQ(read.Data, (std::vector<uint8_t>{1}));
 
     // A block shorter than its length is not written.

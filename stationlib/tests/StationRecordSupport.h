@@ -7,10 +7,7 @@
 #include <tinyxml.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
-
-#include <stdlib.h>
 
 #include "CByteStream.h"
 #include "CFieldArchive.h"
@@ -27,6 +24,8 @@
 #include "CMS_ShiftData.h"
 #include "CMS_SimpleEventData.h"
 #include "CMS_UserData.h"
+#include "TestFolder.h"
+#include "XmlHelpers.h"
 #include "platform/ModulePath.h"
 
 namespace record_test {
@@ -60,14 +59,33 @@ inline bool load_bytes(CObjectStoreXmlHelper& record, const std::string& bytes, 
     return record.LoadFromStream(&stream, flag);
 }
 
-// A record element of a windows-1251 document, as the list documents hold them.
+// A record element of a document, windows-1251 unless another encoding is
+// declared, as the list documents hold them.
 struct RecordElement
 {
-    RecordElement()
+    explicit RecordElement(const char* encoding = "windows-1251")
     {
-        document.LinkEndChild(new TiXmlDeclaration("1.0", "windows-1251", ""));
+        document.LinkEndChild(new TiXmlDeclaration("1.0", encoding, ""));
         element = new TiXmlElement("record");
         document.LinkEndChild(element);
+    }
+
+    // The record as this text of its vars makes it.
+    void Parse(const std::string& vars)
+    {
+        ASSERT_TRUE(xml_parse_text(document, "<?xml version=\"1.0\" encoding=\"windows-1251\"?><record>" + vars +
+                                                 "</record>"));
+        element = document.FirstChildElement("record");
+    }
+
+    // The same document after printing and parsing again.
+    void Reparse()
+    {
+        std::string text;
+        xml_node_to_text(&document, text);
+        ASSERT_TRUE(xml_parse_text(document, text)) << text;
+        element = document.FirstChildElement("record");
+        ASSERT_NE(element, nullptr);
     }
 
     // The value of the first var with that key, or "<missing>".
@@ -219,32 +237,11 @@ inline void fill(CMS_SimpleEventData& r, int s)
 }
 
 // A temporary folder standing in for the library's folder for one test.
-class LibraryFolder
+class LibraryFolder : public TestFolder
 {
 public:
-    LibraryFolder()
-    {
-        char pattern[] = "/tmp/records-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-            return;
-        }
-        m_folder = pattern;
-        platform::set_module_path_override(m_folder + "/libArdentis.so");
-    }
-    ~LibraryFolder()
-    {
-        platform::set_module_path_override(std::string());
-        if (!m_folder.empty())
-            std::filesystem::remove_all(m_folder);
-    }
-    LibraryFolder(const LibraryFolder&) = delete;
-    LibraryFolder& operator=(const LibraryFolder&) = delete;
-
-    const std::string& Folder() const { return m_folder; }
-
-private:
-    std::string m_folder;
+    LibraryFolder() { platform::set_module_path_override(Path("libArdentis.so")); }
+    ~LibraryFolder() { platform::set_module_path_override(std::string()); }
 };
 
 } // namespace record_test

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <gtest/gtest.h>
+#include "TempFolder.h"
 
-#include <stdlib.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,33 +11,12 @@
 #include <string>
 #include <vector>
 
-// A fresh temporary folder for one test, removed with everything in it when the
-// object goes.
-class TestFolder
+// A fresh temporary folder for one test, with its files read and written by name.
+class TestFolder : public testsupport::TempFolder
 {
 public:
-    TestFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "stationlib-XXXXXX").string();
-        if (::mkdtemp(&pattern[0]) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-            return;
-        }
-        m_folder = pattern;
-    }
-
-    ~TestFolder()
-    {
-        std::error_code ignored;
-        if (!m_folder.empty())
-            std::filesystem::remove_all(m_folder, ignored);
-    }
-
-    TestFolder(const TestFolder&) = delete;
-    TestFolder& operator=(const TestFolder&) = delete;
-
-    const std::string& Folder() const { return m_folder; }
-    std::string Path(const std::string& name) const { return m_folder + "/" + name; }
+    const std::string& Folder() const { return path(); }
+    std::string Path(const std::string& name) const { return *this / name; }
 
     void Write(const std::string& name, const std::string& bytes) const
     {
@@ -56,12 +35,9 @@ public:
     std::vector<std::string> Entries() const
     {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(m_folder))
+        for (const auto& entry : std::filesystem::directory_iterator(Folder()))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
-
-private:
-    std::string m_folder;
 };

@@ -258,13 +258,4 @@ TEST_F(XmlFiles, TemplateSkeletonFilledAndSaved)
     EXPECT_EQ(body, "<Item Id=\"1\" />\n");
 }
 
-TEST(CXmlHelper, OwnsAnEmptyDocument)
-{
-    CXmlHelper helper;
-    ASSERT_NE(helper.GetDocument(), nullptr);
-    EXPECT_EQ(helper.GetDocument()->FirstChild(), nullptr);
-    EXPECT_TRUE(xml_parse_text(*helper.GetDocument(), "<list/>"));
-    EXPECT_NE(xml_find_path(helper.GetDocument(), "list"), nullptr);
-}
-
 } // namespace

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
 
 #include "TestFolder.h"
 
@@ -102,38 +100,26 @@ TEST(XmlResources, MissingIdLeavesTheTextAlone)
     EXPECT_EQ(text, "unchanged");
 }
 
-class ResourceFiles : public ::testing::Test
+TEST(ResourceFiles, WriteHonoursTheOverwriteFlag)
 {
-protected:
-    std::string read(const std::string& path) const
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    TestFolder m_temp;
-    const std::string m_folder = m_temp.Folder();
-};
-
-TEST_F(ResourceFiles, WriteHonoursTheOverwriteFlag)
-{
+    TestFolder temp;
     std::string resource;
     ASSERT_TRUE(load_xml_resource(kResourceObjectTemplate, resource));
-    const std::string path = m_folder + "/Object.xml";
+    const std::string path = temp.Path("Object.xml");
 
     EXPECT_TRUE(write_resource_file(kResourceObjectTemplate, path, false));
-    EXPECT_EQ(read(path), resource);
+    EXPECT_EQ(temp.Read("Object.xml"), resource);
 
-    std::ofstream(path, std::ios::binary) << "edited";
+    temp.Write("Object.xml", "edited");
     EXPECT_TRUE(write_resource_file(kResourceObjectTemplate, path, false));
-    EXPECT_EQ(read(path), "edited");
+    EXPECT_EQ(temp.Read("Object.xml"), "edited");
 
     EXPECT_TRUE(write_resource_file(kResourceObjectTemplate, path, true));
-    EXPECT_EQ(read(path), resource);
+    EXPECT_EQ(temp.Read("Object.xml"), resource);
 
-    EXPECT_FALSE(write_resource_file(999, m_folder + "/none.xml", true));
-    EXPECT_FALSE(std::filesystem::exists(m_folder + "/none.xml"));
-    EXPECT_FALSE(write_resource_file(kResourceDefaultSettings, m_folder + "/no/folder.xml", true));
+    EXPECT_FALSE(write_resource_file(999, temp.Path("none.xml"), true));
+    EXPECT_EQ(temp.Entries(), std::vector<std::string>{"Object.xml"});
+    EXPECT_FALSE(write_resource_file(kResourceDefaultSettings, temp.Path("no/folder.xml"), true));
 }
 
 } // namespace
