@@ -313,7 +313,6 @@ private:
         if (!Phase(m_options.latencyClients, m_options.latencyEvents, pace, true, clients, result))
             return false;
         const LatencySummary summary = summarize_latencies(clients.Latencies());
-        if (const char* dump = std::getenv("A22_DUMP")) { FILE* f = std::fopen(dump, "w"); for (int64_t v : clients.Latencies()) std::fprintf(f, "%lld\n", (long long)v); std::fclose(f); }
         std::printf("\nlatency, station send to arrival at a client, at %.0f events/s to %d clients "
                     "(%zu updates, %llu unmatched)\n",
                     m_options.latencyRate, m_options.latencyClients, summary.count,
