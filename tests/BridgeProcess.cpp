@@ -1,6 +1,7 @@
 #include "BridgeProcess.h"
 
 #include "ChildProcess.h"
+#include "LoopbackPort.h"
 
 #include "platform/Socket.h"
 
@@ -13,30 +14,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 20000;
 
-uint16_t free_local_port()
-{
-    platform::Ipv4Endpoint endpoint;
-    endpoint.address = platform::kLoopbackAddress;
-    uint16_t port = 0;
-    const platform::SocketHandle listener = platform::listen_tcp(endpoint, 1, port);
-    if (listener == platform::kInvalidSocket)
-        return 0;
-    platform::close_socket(listener);
-    return port;
-}
-
-bool accepts_connections(uint16_t port)
-{
-    const platform::SocketHandle socket = platform::create_tcp_socket();
-    if (socket == platform::kInvalidSocket)
-        return false;
-    platform::Ipv4Endpoint endpoint;
-    endpoint.address = platform::kLoopbackAddress;
-    endpoint.port = port;
-    const bool connected = platform::connect_with_timeout(socket, endpoint, 1000);
-    platform::close_socket(socket);
-    return connected;
-}
 
 } // namespace
 
@@ -61,7 +38,7 @@ BridgeProcess::~BridgeProcess()
 
 bool BridgeProcess::Start(const BridgeSettings& settings)
 {
-    m_localPort = free_local_port();
+    m_localPort = testsupport::free_local_port();
     if (m_localPort == 0)
         return false;
     const std::string ini = m_folder + "/connection.ini";
@@ -93,7 +70,7 @@ bool BridgeProcess::Start(const BridgeSettings& settings)
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (accepts_connections(m_localPort))
+        if (testsupport::accepts_connections(m_localPort))
             return true;
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
