@@ -19,12 +19,15 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-TEST(CMSC_ClientProxyTest, LoadBindsTheLibraryBesideTheExecutable)
+TEST(CMSC_ClientProxyTest, LoadBindsTheLibraryBesideTheExecutableAndUnloadReleasesIt)
 {
     FakeArdentisLibrary library;
     library.state.info = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n<infolist>\r\n</infolist>\r\n";
     {
         CMSC_ClientProxy proxy;
+        EXPECT_EQ(proxy.Unload(), 0);
+        EXPECT_TRUE(library.state.calls.empty());
+
         ASSERT_TRUE(proxy.Load("Ardentis.dll"));
         EXPECT_TRUE(proxy.IsLoaded());
         EXPECT_EQ(library.state.loads, 1);
@@ -37,10 +40,21 @@ TEST(CMSC_ClientProxyTest, LoadBindsTheLibraryBesideTheExecutable)
         EXPECT_TRUE(proxy.Load("Ardentis.dll"));
         EXPECT_EQ(library.state.calls.size(), 2u);
         EXPECT_EQ(library.state.loads, 1);
+
+        library.state.calls.clear();
+        EXPECT_NE(proxy.Unload(), 0);
+        EXPECT_EQ(library.state.callNames(), Names{"msc_Finalize"});
+        EXPECT_EQ(library.state.unloads, 1);
+        EXPECT_FALSE(proxy.IsLoaded());
+        EXPECT_EQ(proxy.Unload(), 0);
+        EXPECT_EQ(library.state.calls.size(), 1u);
+
+        ASSERT_TRUE(proxy.Load("Ardentis.dll"));
+        EXPECT_EQ(library.state.loads, 2);
     }
     // Its destruction unloads: msc_Finalize, then the module goes.
     EXPECT_EQ(library.state.callNames().back(), "msc_Finalize");
-    EXPECT_EQ(library.state.unloads, 1);
+    EXPECT_EQ(library.state.unloads, 2);
 }
 
 TEST(CMSC_ClientProxyTest, InfoTextIsCutToTheBufferOrLeftEmpty)
@@ -96,26 +110,6 @@ TEST(CMSC_ClientProxyTest, AbsentLibraryFailsToLoad)
     EXPECT_FALSE(proxy.Load("Ardentis.dll"));
     EXPECT_FALSE(proxy.IsLoaded());
     EXPECT_EQ(library.state.loads, 0);
-}
-
-TEST(CMSC_ClientProxyTest, UnloadFinalizesReleasesAndAllowsLoadingAgain)
-{
-    FakeArdentisLibrary library;
-    CMSC_ClientProxy proxy;
-    EXPECT_EQ(proxy.Unload(), 0);
-    EXPECT_TRUE(library.state.calls.empty());
-
-    ASSERT_TRUE(proxy.Load("Ardentis.dll"));
-    library.state.calls.clear();
-    EXPECT_NE(proxy.Unload(), 0);
-    EXPECT_EQ(library.state.callNames(), Names{"msc_Finalize"});
-    EXPECT_EQ(library.state.unloads, 1);
-    EXPECT_FALSE(proxy.IsLoaded());
-    EXPECT_EQ(proxy.Unload(), 0);
-    EXPECT_EQ(library.state.calls.size(), 1u);
-
-    ASSERT_TRUE(proxy.Load("Ardentis.dll"));
-    EXPECT_EQ(library.state.loads, 2);
 }
 
 TEST(CMSC_ClientProxyTest, CreateClientGivesTheLibrarysHandle)

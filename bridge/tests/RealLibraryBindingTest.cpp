@@ -242,19 +242,6 @@ TEST_F(RealLibraryBindingTest, LastErrorCarriesTheReasonOfAFailure)
         << utf8(client->GetLastError());
 }
 
-TEST_F(RealLibraryBindingTest, ObjectIdentifiersAreAppended)
-{
-    for (int32_t id : {42, 5, 17})
-        station.AddObject(make_object(id));
-    ASSERT_EQ(Open(), MSC_OK);
-
-    std::vector<int32_t> ids{-7};
-    ASSERT_EQ(client->GetObjectList(ids), MSC_OK);
-    ASSERT_EQ(ids.size(), 4u);
-    EXPECT_EQ(ids.front(), -7);
-    std::sort(ids.begin() + 1, ids.end());
-    EXPECT_EQ(ids, (std::vector<int32_t>{-7, 5, 17, 42}));
-}
 
 TEST_F(RealLibraryBindingTest, MoreIdentifiersThanAFixedBufferHolds)
 {
@@ -279,31 +266,6 @@ TEST_F(RealLibraryBindingTest, MoreIdentifiersThanAFixedBufferHolds)
     EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
 }
 
-TEST_F(RealLibraryBindingTest, ObjectDocumentReadsAsTheBridgeReadsIt)
-{
-    station.AddObject(make_object(7, "Склад №3"));
-    ASSERT_EQ(Open(), MSC_OK);
-
-    std::string text;
-    ASSERT_EQ(client->GetObjectByID(7, text), MSC_OK);
-    EXPECT_EQ(text.rfind(kDeclaration, 0), 0u) << text;
-    ElementMap objects;
-    ASSERT_TRUE(parse_element_list(text, "objectlist", objects)) << text;
-    ASSERT_EQ(objects.size(), 1u);
-    const KorvelElement& object = *objects.at(7);
-    EXPECT_EQ(object.Name, "Склад №3");
-    EXPECT_EQ(object.Number, 107);
-    EXPECT_EQ(object.Group, 1);
-    EXPECT_EQ(object.State, 2);
-
-    std::string byNumber;
-    EXPECT_EQ(client->GetObjectByNumber(107, byNumber), MSC_OK);
-    EXPECT_EQ(byNumber, text);
-
-    std::string unknown = "untouched";
-    EXPECT_EQ(client->GetObjectByID(8, unknown), MSC_ERROR);
-    EXPECT_EQ(unknown, "untouched");
-}
 
 TEST_F(RealLibraryBindingTest, SensorsOfAnObjectComeWholeAlsoPastAFixedBuffer)
 {
@@ -360,25 +322,6 @@ TEST_F(RealLibraryBindingTest, SensorsOfAnObjectComeWholeAlsoPastAFixedBuffer)
     EXPECT_GT(large.size(), static_cast<size_t>(kFixedBufferSize));
 }
 
-TEST_F(RealLibraryBindingTest, GroupDocumentReadsAsTheBridgeReadsIt)
-{
-    station.AddGroup(make_group(4, "Северный район"));
-    ASSERT_EQ(Open(), MSC_OK);
-
-    for (const auto& expected : {std::make_pair(1, "Центральный пост"), std::make_pair(4, "Северный район")}) {
-        std::string text;
-        ASSERT_EQ(client->GetObjetGroupByID(expected.first, text), MSC_OK);
-        ElementMap groups;
-        ASSERT_TRUE(parse_element_list(text, "objectgrouplist", groups)) << text;
-        ASSERT_EQ(groups.count(expected.first), 1u) << text;
-        EXPECT_EQ(groups.at(expected.first)->Name, expected.second);
-        EXPECT_EQ(groups.at(expected.first)->Number, expected.first + 10);
-    }
-
-    std::string unknown = "untouched";
-    EXPECT_EQ(client->GetObjetGroupByID(99, unknown), MSC_ERROR);
-    EXPECT_EQ(unknown, "untouched");
-}
 
 TEST_F(RealLibraryBindingTest, EventsArriveThroughWaitEventAndReadEvent)
 {

@@ -382,22 +382,6 @@ TEST_F(StationWorkerTest, LoadsObjectsSensorsAndGroupsWithTheirLevels)
               (std::vector<std::string>{"msc_Close", "msc_Close", "msc_Finalize"}));
 }
 
-TEST_F(StationWorkerTest, OpensWithTheSettingsAndWaitsWithoutExtraHandle)
-{
-    script_small_station();
-    station_worker();
-    ASSERT_EQ(calls_of("msc_Open"), 1u);
-    for (const FakeArdentisCall& call : state().calls) {
-        if (call.name == "msc_Open") {
-            EXPECT_EQ(call.number, 5000);
-            EXPECT_EQ(call.texts, (std::vector<std::string>{"station.test", "pelto", "secret"}));
-        }
-        if (call.name == "msc_WaitEvent") {
-            EXPECT_EQ(call.number, 5000);
-            EXPECT_EQ(call.value, 0);
-        }
-    }
-}
 
 TEST_F(StationWorkerTest, ObjectReloadedInALaterCycleReplacesTheEarlierOne)
 {

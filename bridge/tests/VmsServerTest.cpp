@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -323,12 +322,6 @@ TEST_F(VmsServerTest, AnythingButTheRightLoginIsRefusedWithTheErrorFrameFirst)
         << log();
 }
 
-TEST_F(VmsServerTest, WrongStartBytesAfterLoginCloseTheConnection)
-{
-    auto client = connect();
-    ASSERT_TRUE(client->Send({0x0E, 0x25, 0, 0, 0, 0, LINK_GET_STATE}));
-    expect_refused(*client, "Wrong data format");
-}
 
 TEST_F(VmsServerTest, ErrorFrameLeavesBehindQueuedFramesBeforeTheClose)
 {
@@ -595,31 +588,6 @@ TEST_F(VmsServerProgramTest, TakenPortStopsTheServiceWithFailure)
               std::string::npos)
         << run_log();
     platform::close_socket(holder);
-}
-
-TEST_F(VmsServerProgramTest, RunningServiceServesItsPortUntilStopped)
-{
-    // A port the system hands out and that nothing holds any more.
-    uint16_t free_port = 0;
-    platform::close_socket(listen_on_loopback(free_port));
-    const pid_t pid = start_service(free_port);
-    ASSERT_GT(pid, 0);
-
-    LinkTestClient client;
-    ASSERT_TRUE(wait_until([&] {
-        LinkTestClient probe;
-        return probe.Connect(free_port);
-    }));
-    ASSERT_TRUE(client.Connect(free_port));
-    ASSERT_TRUE(client.Login("pelto", "pelto"));
-    ASSERT_TRUE(client.SendFrame(LINK_GET_STATE));
-    Frame frame;
-    ASSERT_EQ(client.ReadFrame(frame), Read::Frame);
-    EXPECT_EQ(frame.command, LINK_STATE);
-
-    ::kill(pid, SIGTERM);
-    EXPECT_TRUE(client.WaitClosed());
-    EXPECT_EQ(testsupport::wait_child(pid, 20000), 0) << read_file(m_folder / "output");
 }
 
 } // namespace
