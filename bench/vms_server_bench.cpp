@@ -1,11 +1,11 @@
 // The video-system server: updates per second delivered to 1, 10 and 100
 // connected clients, and the process's memory while it serves them. The server
 // runs in this process on a loopback port; one thread reads for every client.
-#include "ConnectionSettings.h"
-#include "ElementRecord.h"
-#include "LinkFrameReader.h"
-#include "LinkProtocol.h"
-#include "VmsServer.h"
+#include "model/ElementRecord.h"
+#include "support/ConnectionSettings.h"
+#include "vms/LinkFrameReader.h"
+#include "vms/LinkProtocol.h"
+#include "vms/VmsServer.h"
 
 #include "platform/Socket.h"
 

@@ -1,8 +1,8 @@
 // Scrambling, descrambling and framing of a 1 MiB message, each against a plain
 // memcpy of the same bytes in the same run. The ratios are what we track.
-#include "CLanPacket.h"
-#include "CLanPacketHelper.h"
-#include "PayloadScrambler.h"
+#include "wire/CLanPacket.h"
+#include "wire/CLanPacketHelper.h"
+#include "wire/PayloadScrambler.h"
 
 #include <benchmark/benchmark.h>
 

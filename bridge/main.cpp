@@ -1,6 +1,7 @@
-#include "BridgeLog.h"
-#include "FilePath.h"
-#include "ServiceProgram.h"
+#include "service/ServiceProgram.h"
+#include "station/StationWorker.h"
+#include "support/BridgeLog.h"
+#include "support/FilePath.h"
 
 #include "platform/ModulePath.h"
 #include "platform/ServiceDispatcher.h"

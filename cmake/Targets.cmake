@@ -24,3 +24,23 @@ function(korvel_unit_tests name dir)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 endfunction()
+
+# korvel_layer_folders(<out-var> <root> <folder=level>...): the layer folders under
+# <root>, bottom first, as paths for korvel_glob.
+function(korvel_layer_folders out root)
+  set(folders)
+  foreach(entry IN LISTS ARGN)
+    string(REGEX REPLACE "=.*" "" folder "${entry}")
+    list(APPEND folders ${CMAKE_CURRENT_SOURCE_DIR}/${root}/${folder})
+  endforeach()
+  set(${out} ${folders} PARENT_SCOPE)
+endfunction()
+
+# korvel_include_layer_test(<test> <root> <folder=level>...): a CTest check that
+# no source under <root> includes a folder at its own level or above.
+function(korvel_include_layer_test name root)
+  string(REPLACE ";" "," layers "${ARGN}")
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_CURRENT_SOURCE_DIR}/${root} "-DLAYERS=${layers}"
+                   -P ${PROJECT_SOURCE_DIR}/cmake/CheckIncludeLayers.cmake)
+endfunction()

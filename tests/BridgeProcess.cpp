@@ -1,7 +1,7 @@
 #include "BridgeProcess.h"
 
-#include "ChildProcess.h"
-#include "LoopbackPort.h"
+#include "testsupport/ChildProcess.h"
+#include "testsupport/LoopbackPort.h"
 
 #include "platform/Socket.h"
 

@@ -1,6 +1,6 @@
 #include "StationSimProcess.h"
 
-#include "ChildProcess.h"
+#include "testsupport/ChildProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -4,8 +4,8 @@
 // the bridge with the real station library beside it, and video-system clients.
 
 #include "BridgeProcess.h"
-#include "ChildProcess.h"
 #include "StationSimProcess.h"
+#include "testsupport/ChildProcess.h"
 #include "VmsLink.h"
 
 #include <gtest/gtest.h>

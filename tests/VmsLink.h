@@ -4,8 +4,8 @@
 // for the state and takes the updates. Elements are compared as text lines
 // (see describe), so a failing test shows the whole difference.
 
-#include "ElementRecord.h"
 #include "LinkTestClient.h"
+#include "model/ElementRecord.h"
 
 #include <cstdint>
 #include <deque>

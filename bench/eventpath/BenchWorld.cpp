@@ -1,9 +1,9 @@
 #include "BenchWorld.h"
 
-#include "CMS_ObjectData.h"
-#include "CMS_ObjectGroupData.h"
-#include "CMS_ObjectSensorData.h"
-#include "StringHelpers.h"
+#include "base/StringHelpers.h"
+#include "records/CMS_ObjectData.h"
+#include "records/CMS_ObjectGroupData.h"
+#include "records/CMS_ObjectSensorData.h"
 
 namespace eventpath {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "ScriptedStation.h"
 
-#include "CMS_SimpleEventData.h"
-#include "ElementRecord.h"
+#include "model/ElementRecord.h"
+#include "records/CMS_SimpleEventData.h"
 
 #include <cstddef>
 #include <cstdint>

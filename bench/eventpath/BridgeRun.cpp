@@ -1,7 +1,7 @@
 #include "BridgeRun.h"
 
-#include "LoopbackPort.h"
-#include "Spawn.h"
+#include "testsupport/LoopbackPort.h"
+#include "testsupport/Spawn.h"
 
 #include <signal.h>
 #include <sys/wait.h>

@@ -8,7 +8,7 @@
 #include "BenchWorld.h"
 #include "SendLog.h"
 
-#include "ElementRecord.h"
+#include "model/ElementRecord.h"
 
 #include <atomic>
 #include <cstdint>

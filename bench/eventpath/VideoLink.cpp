@@ -1,6 +1,6 @@
 #include "VideoLink.h"
 
-#include "LinkProtocol.h"
+#include "vms/LinkProtocol.h"
 
 #include "platform/Socket.h"
 

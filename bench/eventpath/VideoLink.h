@@ -4,8 +4,8 @@
 // log in, ask for the full state. After that the socket and the frame reader go
 // to whoever reads the updates.
 
-#include "ElementRecord.h"
-#include "LinkFrameReader.h"
+#include "model/ElementRecord.h"
+#include "vms/LinkFrameReader.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
-#include "AlarmLevels.h"
-#include "KorvelEvent.h"
+#include "model/AlarmLevels.h"
+#include "model/KorvelEvent.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "BridgeLog.h"
+#include "support/BridgeLog.h"
 
-#include "ChildProcess.h"
-#include "ConnectionSettings.h"
+#include "support/ConnectionSettings.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The program as a whole: run as a child process, from a console and under the
 // run recipe the demo uses.
 
-#include "ChildProcess.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

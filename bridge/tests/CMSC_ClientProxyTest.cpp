@@ -1,7 +1,7 @@
-#include "CMSC_ClientProxy.h"
+#include "station/CMSC_ClientProxy.h"
 
-#include "CMSC_Client.h"
 #include "FakeArdentisLibrary.h"
+#include "station/CMSC_Client.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "CMSC_Client.h"
+#include "station/CMSC_Client.h"
 
-#include "CMSC_ClientProxy.h"
 #include "FakeArdentisLibrary.h"
+#include "station/CMSC_ClientProxy.h"
 
 #include <gtest/gtest.h>
 

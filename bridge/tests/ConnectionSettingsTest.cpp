@@ -1,7 +1,7 @@
-#include "ConnectionSettings.h"
+#include "support/ConnectionSettings.h"
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
+#include "support/BridgeLog.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "ElementModel.h"
+#include "model/ElementModel.h"
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
-#include "ConnectionSettings.h"
+#include "support/BridgeLog.h"
+#include "support/ConnectionSettings.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

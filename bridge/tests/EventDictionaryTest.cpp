@@ -1,7 +1,7 @@
-#include "EventDictionary.h"
+#include "model/EventDictionary.h"
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
+#include "support/BridgeLog.h"
+#include "testsupport/ChildProcess.h"
 
 #include "platform/ModulePath.h"
 

@@ -3,9 +3,9 @@
 // The stand-in station library placed as "libArdentis.so" beside a pretended
 // executable in a temporary folder, with its script in the test.
 
-#include "ChildProcess.h"
 #include "FakeArdentis.h"
 #include "platform/ModulePath.h"
+#include "testsupport/ChildProcess.h"
 
 #include <cstdio>
 #include <cstdlib>

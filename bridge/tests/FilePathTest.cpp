@@ -1,4 +1,4 @@
-#include "FilePath.h"
+#include "support/FilePath.h"
 
 #include <gtest/gtest.h>
 

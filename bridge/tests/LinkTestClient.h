@@ -3,8 +3,8 @@
 // A video-system peer for the server tests: a blocking loopback socket read with
 // time limits, so every test ends by itself.
 
-#include "LinkFrameReader.h"
-#include "LinkProtocol.h"
+#include "vms/LinkFrameReader.h"
+#include "vms/LinkProtocol.h"
 
 #include "platform/Socket.h"
 

@@ -1,8 +1,8 @@
 // The byte forms of the video-system link: frames and element records.
 
-#include "ElementRecord.h"
-#include "LinkFrameReader.h"
-#include "LinkProtocol.h"
+#include "model/ElementRecord.h"
+#include "vms/LinkFrameReader.h"
+#include "vms/LinkProtocol.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // bridge uses. The library keeps its own copy of the module paths, so it is told
 // the same folder through its test environment and writes its files there.
 
-#include "ChildProcess.h"
 #include "platform/ModulePath.h"
+#include "testsupport/ChildProcess.h"
 
 #include <stdlib.h>
 

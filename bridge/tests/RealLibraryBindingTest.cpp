@@ -1,15 +1,15 @@
 // The binding with the built station library, found beside a pretended
 // executable as the bridge finds it, against the in-process station simulator.
 
-#include "CMSC_Client.h"
-#include "CMSC_ClientProxy.h"
+#include "model/StationListReader.h"
 #include "RealArdentisLibrary.h"
-#include "StationListReader.h"
-#include "TextCodec.h"
+#include "station/CMSC_Client.h"
+#include "station/CMSC_ClientProxy.h"
+#include "support/TextCodec.h"
 
+#include "base/StringHelpers.h"
 #include "ScriptedStation.h"
-#include "StationNotifyCode.h"
-#include "StringHelpers.h"
+#include "wire/StationNotifyCode.h"
 
 #include "platform/Event.h"
 

@@ -1,8 +1,8 @@
-#include "ServiceProgram.h"
+#include "service/ServiceProgram.h"
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
-#include "ConnectionSettings.h"
+#include "support/BridgeLog.h"
+#include "support/ConnectionSettings.h"
+#include "testsupport/ChildProcess.h"
 
 #include "platform/ModulePath.h"
 

@@ -1,4 +1,4 @@
-#include "StationListReader.h"
+#include "model/StationListReader.h"
 
 #include "StationDocuments.h"
 

@@ -1,19 +1,19 @@
 // The station worker against the scripted stand-in library: the worker runs on
 // the test's own thread, and the script ends it by setting the stop flag.
 
-#include "StationWorker.h"
+#include "station/StationWorker.h"
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
-#include "ConnectionSettings.h"
-#include "ElementModel.h"
-#include "ElementRecord.h"
-#include "EventDictionary.h"
 #include "FakeArdentisLibrary.h"
 #include "LinkTestClient.h"
-#include "ServiceProgram.h"
+#include "model/ElementModel.h"
+#include "model/ElementRecord.h"
+#include "model/EventDictionary.h"
+#include "service/ServiceProgram.h"
 #include "StationDocuments.h"
-#include "VmsServer.h"
+#include "support/BridgeLog.h"
+#include "support/ConnectionSettings.h"
+#include "testsupport/ChildProcess.h"
+#include "vms/VmsServer.h"
 
 #include <gtest/gtest.h>
 

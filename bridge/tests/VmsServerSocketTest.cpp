@@ -1,13 +1,13 @@
 // Options of the video-system server's sockets.
 
-#include "VmsServer.h"
+#include "vms/VmsServer.h"
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
-#include "ConnectionList.h"
-#include "ConnectionSettings.h"
 #include "LinkTestClient.h"
-#include "OrvantaConnection.h"
+#include "support/BridgeLog.h"
+#include "support/ConnectionSettings.h"
+#include "testsupport/ChildProcess.h"
+#include "vms/ConnectionList.h"
+#include "vms/OrvantaConnection.h"
 
 #include <gtest/gtest.h>
 

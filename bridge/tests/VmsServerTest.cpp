@@ -1,16 +1,16 @@
 // The video-system server on loopback, started in-process on a port the system
 // picks, spoken to through real sockets.
 
-#include "VmsServer.h"
+#include "vms/VmsServer.h"
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
-#include "ConnectionList.h"
-#include "ConnectionSettings.h"
-#include "ElementModel.h"
-#include "ElementRecord.h"
 #include "LinkTestClient.h"
-#include "OrvantaConnection.h"
+#include "model/ElementModel.h"
+#include "model/ElementRecord.h"
+#include "support/BridgeLog.h"
+#include "support/ConnectionSettings.h"
+#include "testsupport/ChildProcess.h"
+#include "vms/ConnectionList.h"
+#include "vms/OrvantaConnection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/DirectoryListing.h"
 
-#include "ChildProcess.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

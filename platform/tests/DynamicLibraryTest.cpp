@@ -1,7 +1,7 @@
 #include "platform/DynamicLibrary.h"
 
-#include "ChildProcess.h"
 #include "platform/ModulePath.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

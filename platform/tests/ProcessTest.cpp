@@ -1,8 +1,8 @@
 #include "platform/Process.h"
 
-#include "ChildProcess.h"
 #include "platform/Event.h"
 #include "platform/ModulePath.h"
+#include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

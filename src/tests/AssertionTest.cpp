@@ -2,7 +2,7 @@
 #include "utils/FatalExit.h"
 #include "utils/ProcessLogger.h"
 
-#include "TempFolder.h"
+#include "testsupport/TempFolder.h"
 
 #include <boost/assert.hpp>
 #include <gtest/gtest.h>

@@ -27,7 +27,7 @@ foreach(entry IN LISTS entries)
 endforeach()
 
 set(content "// Generated from stationlib/resources by the build; edit the resource files instead.
-#include \"ResourceTable.h\"
+#include \"base/ResourceTable.h\"
 
 namespace {
 

@@ -3,15 +3,15 @@
 
 #include "ArdentisHost.h"
 
+#include "base/StringHelpers.h"
 #include "CallLog.h"
-#include "ClosedPort.h"
 #include "HangingListener.h"
 #include "RecordBuilders.h"
 #include "ScriptedStation.h"
-#include "StationNotifyCode.h"
-#include "StationRequestCode.h"
-#include "StringHelpers.h"
-#include "WaitUntil.h"
+#include "testsupport/LoopbackPort.h"
+#include "testsupport/WaitUntil.h"
+#include "wire/StationNotifyCode.h"
+#include "wire/StationRequestCode.h"
 
 #include "platform/Event.h"
 
@@ -176,7 +176,7 @@ TEST_F(ArdentisExportsTest, FailedOpenReportsNotConnectedAndLeavesTheInstanceClo
     ASSERT_EQ(msc.Initialize(record_call), MSC_OK);
     const int32_t handle = Create();
 
-    EXPECT_EQ(msc.Open(handle, "127.0.0.1", closed_port(), "operator", "secret"), MSC_NOT_CONNECTED);
+    EXPECT_EQ(msc.Open(handle, "127.0.0.1", testsupport::free_local_port(), "operator", "secret"), MSC_NOT_CONNECTED);
     EXPECT_EQ(msc.IsConnected(handle), MSC_NOT_CONNECTED);
     EXPECT_FALSE(LastError(handle).empty());
 

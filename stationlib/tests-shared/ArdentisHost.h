@@ -7,7 +7,7 @@
 
 #include "Ardentis.h"
 
-#include "TestFolder.h"
+#include "testsupport/TestFolder.h"
 
 #include "platform/DynamicLibrary.h"
 

@@ -1,4 +1,4 @@
-#include "CByteStream.h"
+#include "base/CByteStream.h"
 #include "WireBytes.h"
 
 #include <gtest/gtest.h>

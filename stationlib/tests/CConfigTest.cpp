@@ -1,4 +1,4 @@
-#include "CConfig.h"
+#include "config/CConfig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "CFieldArchive.h"
+#include "archive/CFieldArchive.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/XmlHelpers.h"
 #include "StationRecordSupport.h"
-#include "XmlHelpers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CMS_ConstDictionaries.h"
+#include "dictionaries/CMS_ConstDictionaries.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/XmlHelpers.h"
 #include "DictionaryDocuments.h"
-#include "XmlHelpers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CMS_ContainerXml.h"
+#include "dictionaries/CMS_ContainerXml.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "CByteStream.h"
-#include "CMS_ConstTemplates.h"
+#include "base/CByteStream.h"
+#include "base/XmlHelpers.h"
+#include "base/XmlResources.h"
 #include "ConfigTestFolder.h"
+#include "dictionaries/CMS_ConstTemplates.h"
 #include "DictionaryDocuments.h"
-#include "XmlHelpers.h"
-#include "XmlResources.h"
 
 namespace {
 

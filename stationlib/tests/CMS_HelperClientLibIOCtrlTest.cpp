@@ -2,16 +2,16 @@
 // checks on the caller's blocks, the output forms, the assembled documents and
 // the requests that reach the station.
 
-#include "CMS_HelperClientLib.h"
+#include "client/CMS_HelperClientLib.h"
 
-#include "CByteStream.h"
+#include "base/CByteStream.h"
+#include "base/StringHelpers.h"
+#include "base/Timeouts.h"
 #include "ConfigTestFolder.h"
 #include "RecordBuilders.h"
 #include "ScriptedStation.h"
 #include "StationRecordSupport.h"
-#include "StationRequestCode.h"
-#include "StringHelpers.h"
-#include "Timeouts.h"
+#include "wire/StationRequestCode.h"
 #include "WireBytes.h"
 
 #include <gtest/gtest.h>

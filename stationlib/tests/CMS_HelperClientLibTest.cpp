@@ -2,19 +2,18 @@
 // library's time constants shortened: notifications into the caches and the
 // callback, the event queue, and the worker's watch over the connection.
 
-#include "CMS_HelperClientLib.h"
+#include "client/CMS_HelperClientLib.h"
 
-#include "CByteStream.h"
+#include "base/CByteStream.h"
+#include "base/Timeouts.h"
 #include "CallLog.h"
-#include "ConfigTestFolder.h"
+#include "connection/LanClientError.h"
 #include "HangingListener.h"
-#include "LanClientError.h"
 #include "RecordBuilders.h"
-#include "ScriptedStation.h"
-#include "StationNotifyCode.h"
-#include "StationRequestCode.h"
-#include "Timeouts.h"
-#include "WaitUntil.h"
+#include "ScriptedStationTest.h"
+#include "testsupport/WaitUntil.h"
+#include "wire/StationNotifyCode.h"
+#include "wire/StationRequestCode.h"
 #include "WireBytes.h"
 
 #include "platform/Event.h"
@@ -108,15 +107,14 @@ private:
     bool m_released = false;
 };
 
-class ClientInstanceTest : public ::testing::Test
+class ClientInstanceTest : public ScriptedStationTest
 {
 protected:
     void SetUp() override
     {
         Timeouts::SetScaleForTests(kScale);
         g_calls.Clear();
-        ASSERT_TRUE(simulator.Start());
-        station.AddAccount("operator", "secret");
+        ScriptedStationTest::SetUp();
         station.AddGroup(make_group(1));
         station.AddObject(make_object(1));
         station.AddPin(make_pin(11, 1, 3, 1));
@@ -162,10 +160,7 @@ protected:
         ASSERT_TRUE(g_calls.WaitForCount(before + 1));
     }
 
-    ConfigTestFolder folder;
     HeldAnswer held;
-    StationSimulator simulator;
-    ScriptedStation station{simulator};
     std::unique_ptr<CMS_HelperClientLib> instance;
 };
 

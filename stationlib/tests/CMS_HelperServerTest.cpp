@@ -1,17 +1,16 @@
 // The helper server against the scripted station on loopback: settings, connect
 // and login with the list loads, and what its two connection answers mean.
 
-#include "CMS_HelperServer.h"
+#include "client/CMS_HelperServer.h"
 
-#include "CServerClientConfig.h"
-#include "ClosedPort.h"
-#include "ConfigTestFolder.h"
+#include "base/StringHelpers.h"
+#include "base/Timeouts.h"
+#include "config/CServerClientConfig.h"
 #include "RecordBuilders.h"
-#include "ScriptedStation.h"
-#include "StationRequestCode.h"
-#include "StringHelpers.h"
-#include "Timeouts.h"
-#include "WaitUntil.h"
+#include "ScriptedStationTest.h"
+#include "testsupport/LoopbackPort.h"
+#include "testsupport/WaitUntil.h"
+#include "wire/StationRequestCode.h"
 #include "WireBytes.h"
 
 #include "platform/Socket.h"
@@ -46,13 +45,12 @@ std::map<int32_t, int> count_codes(const std::vector<StationRequest>& requests)
     return counts;
 }
 
-class HelperServerTest : public ::testing::Test
+class HelperServerTest : public ScriptedStationTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(simulator.Start());
-        station.AddAccount("operator", "secret");
+        ScriptedStationTest::SetUp();
         station.AddObject(make_object(1));
     }
 
@@ -60,10 +58,6 @@ protected:
     {
         server.SetConnectParams("127.0.0.1", simulator.GetPort(), "operator", password);
     }
-
-    ConfigTestFolder folder;
-    StationSimulator simulator;
-    ScriptedStation station{simulator};
 };
 
 } // namespace
@@ -117,7 +111,7 @@ TEST_F(HelperServerTest, AFailedConnectLeavesTheFlagAsItWas)
     server.Init(6, "product", nullptr, -1);
 
     // Never connected: stays false, within the connect time-out.
-    server.SetConnectParams("127.0.0.1", closed_port(), "operator", "secret");
+    server.SetConnectParams("127.0.0.1", testsupport::free_local_port(), "operator", "secret");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(server.Connect());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Timeouts::ConnectMs() + 1000));
@@ -126,7 +120,7 @@ TEST_F(HelperServerTest, AFailedConnectLeavesTheFlagAsItWas)
     // Connected before: the flag stays set, though the socket is closed.
     UseStation(server);
     ASSERT_TRUE(server.Connect());
-    server.SetConnectParams("127.0.0.1", closed_port(), "operator", "secret");
+    server.SetConnectParams("127.0.0.1", testsupport::free_local_port(), "operator", "secret");
     EXPECT_FALSE(server.Connect());
     EXPECT_TRUE(server.GetConnected());
     EXPECT_FALSE(server.IsConnected());

@@ -1,4 +1,4 @@
-#include "CMS_ObjectData.h"
+#include "records/CMS_ObjectData.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/XmlHelpers.h"
 #include "DictionaryDocuments.h"
 #include "StationRecordSupport.h"
-#include "XmlHelpers.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The caches of a station connection, filled and changed directly, without a
 // station behind them.
 
-#include "CMS_ServerClient.h"
+#include "client/CMS_ServerClient.h"
 
 #include "DictionaryDocuments.h"
 #include "RecordBuilders.h"

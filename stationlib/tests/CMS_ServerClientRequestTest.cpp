@@ -3,23 +3,23 @@
 // unscrambled, so a body that arrives as expected was scrambled whole with the
 // connection's key, and a code that arrives as expected travelled in clear.
 
-#include "CMS_ServerClient.h"
+#include "client/CMS_ServerClient.h"
 
-#include "CLanPacket.h"
-#include "CLanPacketHelper.h"
-#include "CMS_ConstAdapters.h"
-#include "CMS_ConstDevices.h"
-#include "CMS_HelperServer.h"
-#include "LanClientError.h"
-#include "LibraryGlobals.h"
-#include "PayloadScrambler.h"
+#include "base/StringHelpers.h"
+#include "client/CMS_HelperServer.h"
+#include "connection/LanClientError.h"
+#include "dictionaries/CMS_ConstAdapters.h"
+#include "dictionaries/CMS_ConstDevices.h"
+#include "dictionaries/LibraryGlobals.h"
 #include "RecordBuilders.h"
 #include "ScriptedStation.h"
-#include "StationMessageType.h"
-#include "StationNotifyCode.h"
-#include "StationRequestCode.h"
-#include "StringHelpers.h"
 #include "WaitableList.h"
+#include "wire/CLanPacket.h"
+#include "wire/CLanPacketHelper.h"
+#include "wire/PayloadScrambler.h"
+#include "wire/StationMessageType.h"
+#include "wire/StationNotifyCode.h"
+#include "wire/StationRequestCode.h"
 #include "WireBytes.h"
 
 #include <gtest/gtest.h>

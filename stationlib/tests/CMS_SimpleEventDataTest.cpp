@@ -1,4 +1,4 @@
-#include "CMS_SimpleEventData.h"
+#include "records/CMS_SimpleEventData.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
+#include "base/XmlHelpers.h"
 #include "StationRecordSupport.h"
-#include "XmlHelpers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CServerClientConfig.h"
+#include "config/CServerClientConfig.h"
 
 #include <gtest/gtest.h>
 

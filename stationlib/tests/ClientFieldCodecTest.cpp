@@ -1,4 +1,4 @@
-#include "ClientFieldCodec.h"
+#include "archive/ClientFieldCodec.h"
 
 #include <gtest/gtest.h>
 

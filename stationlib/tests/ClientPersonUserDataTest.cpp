@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "CMS_ObjectClientData.h"
-#include "CMS_PersonData.h"
-#include "CMS_UserData.h"
+#include "records/CMS_ObjectClientData.h"
+#include "records/CMS_PersonData.h"
+#include "records/CMS_UserData.h"
 #include "StationRecordSupport.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "TestFolder.h"
 #include "platform/ModulePath.h"
+#include "testsupport/TestFolder.h"
 
 // A fresh temporary folder that stands in for the executable's folder and the
 // library's for the life of one test.

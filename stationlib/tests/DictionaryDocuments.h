@@ -3,9 +3,9 @@
 // The constant documents as the station hands them over, and the library's own
 // dictionaries filled with them for one test.
 
-#include "CByteStream.h"
-#include "CMS_ConstDictionaries.h"
-#include "LibraryGlobals.h"
+#include "base/CByteStream.h"
+#include "dictionaries/CMS_ConstDictionaries.h"
+#include "dictionaries/LibraryGlobals.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "CEventSock.h"
-#include "CManualResetEventSock.h"
-#include "CWin32Exception.h"
-#include "StringHelpers.h"
+#include "base/StringHelpers.h"
+#include "threads/CEventSock.h"
+#include "threads/CManualResetEventSock.h"
+#include "threads/CWin32Exception.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "FileHelpers.h"
+#include "base/FileHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFolder.h"
+#include "testsupport/TestFolder.h"
 
 namespace {
 

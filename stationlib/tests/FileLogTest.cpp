@@ -1,5 +1,5 @@
-#include "CFileLog.h"
 #include "LogCapture.h"
+#include "threads/CFileLog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The table of instances behind the exported handles: lookups by index, and
 // Clear, which must not delete an instance while a call still holds it.
 
-#include "HandleTable.h"
+#include "exports/HandleTable.h"
 
 #include <gtest/gtest.h>
 

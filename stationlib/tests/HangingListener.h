@@ -4,7 +4,7 @@
 // system drops every further attempt, which stays under way until it is given
 // up, as with a station that does not answer.
 
-#include "WaitUntil.h"
+#include "testsupport/WaitUntil.h"
 
 #include "platform/Socket.h"
 

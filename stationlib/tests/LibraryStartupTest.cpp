@@ -1,6 +1,6 @@
 // The test-only settings the library takes from the environment when it attaches.
 
-#include "LibraryStartup.h"
+#include "exports/LibraryStartup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The list documents that carry records between the library and its host.
 
-#include "CMS_HelperClientLib.h"
+#include "client/CMS_HelperClientLib.h"
 
-#include "CMS_ObjectData.h"
-#include "CMS_ObjectGroupData.h"
-#include "CMS_ObjectSensorData.h"
-#include "CMS_SimpleEventData.h"
 #include "RecordBuilders.h"
+#include "records/CMS_ObjectData.h"
+#include "records/CMS_ObjectGroupData.h"
+#include "records/CMS_ObjectSensorData.h"
+#include "records/CMS_SimpleEventData.h"
 
 #include <gtest/gtest.h>
 

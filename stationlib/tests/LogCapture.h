@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CFileLog.h"
-#include "TestFolder.h"
+#include "testsupport/TestFolder.h"
+#include "threads/CFileLog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ModuleInfo.h"
+#include "base/ModuleInfo.h"
 
 #include "platform/ModulePath.h"
 

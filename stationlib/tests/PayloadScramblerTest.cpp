@@ -1,4 +1,4 @@
-#include "PayloadScrambler.h"
+#include "wire/PayloadScrambler.h"
 
 #include <gtest/gtest.h>
 

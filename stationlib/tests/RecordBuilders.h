@@ -3,12 +3,12 @@
 // Records as the tests hand them to a station or a cache: the fields a test
 // looks at, everything else at its default.
 
-#include "CMS_DeviceData.h"
-#include "CMS_ObjectData.h"
-#include "CMS_ObjectGroupData.h"
-#include "CMS_ObjectPinData.h"
-#include "CMS_SimpleEventData.h"
-#include "StationItem.h"
+#include "records/CMS_DeviceData.h"
+#include "records/CMS_ObjectData.h"
+#include "records/CMS_ObjectGroupData.h"
+#include "records/CMS_ObjectPinData.h"
+#include "records/CMS_SimpleEventData.h"
+#include "records/StationItem.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
-#include "CLanPacket.h"
-#include "CLanPacketHelper.h"
-#include "KvtpFrame.h"
-#include "StationMessageType.h"
+#include "wire/CLanPacket.h"
+#include "wire/CLanPacketHelper.h"
+#include "wire/KvtpFrame.h"
+#include "wire/StationMessageType.h"
 #include "WireBytes.h"
 
 #include <gtest/gtest.h>

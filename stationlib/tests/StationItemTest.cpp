@@ -1,12 +1,12 @@
-#include "StationItem.h"
+#include "records/StationItem.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-#include "CByteStream.h"
-#include "PersonnelRecord.h"
+#include "base/CByteStream.h"
+#include "records/PersonnelRecord.h"
 #include "StationRecordSupport.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <typeinfo>
 
+#include "base/XmlHelpers.h"
 #include "StationRecordSupport.h"
-#include "XmlHelpers.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "StringHelpers.h"
+#include "base/StringHelpers.h"
 
 #include <gtest/gtest.h>
 

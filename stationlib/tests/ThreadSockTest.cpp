@@ -1,9 +1,9 @@
-#include "CFileLog.h"
-#include "CThreadSock.h"
-#include "CWin32Exception.h"
+#include "base/Timeouts.h"
 #include "LogCapture.h"
-#include "Timeouts.h"
 #include "platform/Thread.h"
+#include "threads/CFileLog.h"
+#include "threads/CThreadSock.h"
+#include "threads/CWin32Exception.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Timeouts.h"
+#include "base/Timeouts.h"
 
 #include <gtest/gtest.h>
 

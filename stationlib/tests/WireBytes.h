@@ -2,9 +2,9 @@
 
 // The byte forms of what travels between the library and a station.
 
-#include "CByteStream.h"
-#include "CObjectStoreXmlHelper.h"
-#include "KvtpFrame.h"
+#include "archive/CObjectStoreXmlHelper.h"
+#include "base/CByteStream.h"
+#include "wire/KvtpFrame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "XmlHelpers.h"
-#include "FileHelpers.h"
+#include "base/FileHelpers.h"
+#include "base/XmlHelpers.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "TestFolder.h"
-#include "XmlResources.h"
+#include "base/XmlResources.h"
+#include "testsupport/TestFolder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "XmlResources.h"
+#include "base/XmlResources.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFolder.h"
+#include "testsupport/TestFolder.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "ScriptedStation.h"
 
-#include "CByteStream.h"
-#include "RecordCache.h"
-#include "StationNotifyCode.h"
-#include "StationRequestCode.h"
-#include "StringHelpers.h"
+#include "base/CByteStream.h"
+#include "base/StringHelpers.h"
+#include "client/RecordCache.h"
+#include "wire/StationNotifyCode.h"
+#include "wire/StationRequestCode.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "StationControl.h"
 
-#include "StringHelpers.h"
+#include "base/StringHelpers.h"
 
 #include <cerrno>
 #include <cstdlib>

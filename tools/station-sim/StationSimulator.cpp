@@ -1,11 +1,11 @@
 #include "StationSimulator.h"
 
-#include "CByteStream.h"
-#include "CLanPacket.h"
-#include "CLanPacketHelper.h"
-#include "KvtpFrame.h"
-#include "PayloadScrambler.h"
-#include "StationMessageType.h"
+#include "base/CByteStream.h"
+#include "wire/CLanPacket.h"
+#include "wire/CLanPacketHelper.h"
+#include "wire/KvtpFrame.h"
+#include "wire/PayloadScrambler.h"
+#include "wire/StationMessageType.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #include "VmsClient.h"
 
-#include "LinkFrameReader.h"
-#include "LinkProtocol.h"
+#include "vms/LinkFrameReader.h"
+#include "vms/LinkProtocol.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>

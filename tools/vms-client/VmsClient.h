@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ElementRecord.h"
+#include "model/ElementRecord.h"
 
 #include <cstdint>
 #include <ostream>

@@ -4,8 +4,8 @@
 
 #include "BenchWorld.h"
 
-#include "AlarmLevels.h"
-#include "KorvelEvent.h"
+#include "model/AlarmLevels.h"
+#include "model/KorvelEvent.h"
 
 #include <gtest/gtest.h>
 

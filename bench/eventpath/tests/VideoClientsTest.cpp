@@ -4,10 +4,10 @@
 
 #include "VideoClients.h"
 
-#include "ConnectionSettings.h"
-#include "ElementModel.h"
-#include "ElementRecord.h"
-#include "VmsServer.h"
+#include "model/ElementModel.h"
+#include "model/ElementRecord.h"
+#include "support/ConnectionSettings.h"
+#include "vms/VmsServer.h"
 
 #include <gtest/gtest.h>
 

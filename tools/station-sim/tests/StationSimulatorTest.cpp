@@ -3,9 +3,9 @@
 
 #include "StationSimulator.h"
 
-#include "KvtpFrame.h"
-#include "PayloadScrambler.h"
-#include "StationMessageType.h"
+#include "wire/KvtpFrame.h"
+#include "wire/PayloadScrambler.h"
+#include "wire/StationMessageType.h"
 
 #include "platform/Socket.h"
 

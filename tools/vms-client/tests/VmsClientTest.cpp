@@ -1,12 +1,12 @@
 // vms-client run as a program against the bridge's server, started in-process
 // with an element model filled here.
 
-#include "BridgeLog.h"
-#include "ChildProcess.h"
-#include "ConnectionSettings.h"
-#include "ElementModel.h"
-#include "ElementRecord.h"
-#include "VmsServer.h"
+#include "model/ElementModel.h"
+#include "model/ElementRecord.h"
+#include "support/BridgeLog.h"
+#include "support/ConnectionSettings.h"
+#include "testsupport/ChildProcess.h"
+#include "vms/VmsServer.h"
 
 #include "platform/Socket.h"
 

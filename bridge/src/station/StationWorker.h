@@ -1,0 +1,38 @@
+#pragma once
+
+// The bridge's one thread on the Korvel side: binds the station library, logs in
+// with the settings of "connection.ini", loads the element tree, follows the
+// station's events and hands every changed element to the video-system server.
+// A connection cycle that ends is closed and, unless the service stops, started
+// again after a pause.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+class CMSC_Client;
+
+// Room for one event document. The library renders an event of up to about
+// 460 KB; one that does not fit would be lost after it left the queue.
+constexpr int32_t kEventBufferSize = 1024 * 1024;
+// Longest single wait for an event; on a time-out the loop waits again.
+constexpr uint32_t kEventWaitMs = 5000;
+// Pause between a closed connection cycle and the next attempt.
+constexpr std::chrono::milliseconds kReconnectPause{2000};
+
+// Set by the service entry when it stops; the worker polls it.
+extern std::atomic<bool> g_worker_stop;
+
+// The thread function. Ends when g_worker_stop is set (seen between library
+// calls, never during one) or when the library cannot be bound.
+void station_worker();
+
+// The event phase of one connection cycle: waits for events and applies each.
+// Returns when the service stops, waiting fails, or the client lost its
+// station link (so the caller reconnects and reloads the tree).
+void event_loop(CMSC_Client& client);
+
+// Test-only: replaces the pause between connection cycles (a sleep otherwise).
+// An empty function restores the sleep.
+void set_reconnect_pause_for_tests(std::function<void(std::chrono::milliseconds)> pause);

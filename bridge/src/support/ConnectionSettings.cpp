@@ -1,0 +1,134 @@
+#include "support/ConnectionSettings.h"
+
+#include "support/BridgeLog.h"
+#include "support/FilePath.h"
+
+#include "platform/CrtConversions.h"
+
+#include <boost/regex.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+std::string host;
+int32_t port = 0;
+std::string login;
+std::string password;
+int32_t local_port = 0;
+std::atomic<int32_t> verbosity{1};
+
+namespace {
+
+const char kIniFileName[] = "connection.ini";
+
+bool valid_port(int32_t value)
+{
+    return value >= 1 && value <= 65535;
+}
+
+void apply_setting(const std::string& key, const std::string& value)
+{
+    if (key == "host")
+        host = value;
+    else if (key == "port")
+        port = platform::crt_atoi(value.c_str());
+    else if (key == "login")
+        login = value;
+    else if (key == "password")
+        password = value;
+    else if (key == "local_port")
+        local_port = platform::crt_atoi(value.c_str());
+    else if (key == "verbosity")
+        verbosity = platform::crt_atoi(value.c_str());
+}
+
+} // namespace
+
+bool read_config(const std::string& executable_path)
+{
+    const std::string path = path_replace_file_name(executable_path, kIniFileName);
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) {
+        // Only a missing file is replaced by the defaults; one that exists but
+        // cannot be read is the user's and stays as it is.
+        if (errno == ENOENT)
+            return create_default_ini(path);
+        return false;
+    }
+
+    static const boost::regex line_form("([^ \t]*)[ \t]*(.*)");
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    ssize_t length;
+    while ((length = ::getline(&buffer, &capacity, file)) >= 0) {
+        std::string line(buffer, static_cast<size_t>(length));
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        // Files edited on Windows end their lines with CR LF.
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t comment = line.find('#');
+        if (comment != std::string::npos)
+            line.erase(comment);
+        if (line.empty())
+            continue;
+        boost::smatch parts;
+        if (boost::regex_match(line, parts, line_form))
+            apply_setting(parts[1].str(), parts[2].str());
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::free(buffer);
+    std::fclose(file);
+    return !failed;
+}
+
+bool create_default_ini(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        log_message(kLogError, "unable to create default ini %s\n", path.c_str());
+        return false;
+    }
+    host = "localhost";
+    port = 5000;
+    login = "pelto";
+    password = "pelto";
+    local_port = 5050;
+    verbosity = 1;
+    std::fprintf(file, "#Korvel-Orvanta client utility ini file\n");
+    std::fprintf(file, "#Connection settings to Korvel server:\n");
+    std::fprintf(file, "host\t%s\n", host.c_str());
+    std::fprintf(file, "port\t%i\n", port);
+    std::fprintf(file, "login\t%s\n", login.c_str());
+    std::fprintf(file, "password\t%s\n", password.c_str());
+    std::fprintf(file, "\n#Local settings:\n");
+    std::fprintf(file, "local_port\t%i\n", local_port);
+    std::fprintf(file, "#- this port should be specified at Orvanta when connects to Korvel\n");
+    std::fprintf(file, "\nverbosity\t%i\n", verbosity.load());
+    std::fclose(file);
+    log_message(kLogError, "default ini file created at %s\n", path.c_str());
+    return true;
+}
+
+bool validate_config()
+{
+    if (host.empty()) {
+        log_message(kLogError, "wrong host specified\n");
+        return false;
+    }
+    if (!valid_port(port)) {
+        log_message(kLogError, "wrong port specified\n");
+        return false;
+    }
+    if (login.empty()) {
+        log_message(kLogError, "wrong login specified\n");
+        return false;
+    }
+    if (!valid_port(local_port)) {
+        log_message(kLogError, "wrong local_port cpecified\n");
+        return false;
+    }
+    return true;
+}

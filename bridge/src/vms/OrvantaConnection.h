@@ -1,0 +1,106 @@
+#pragma once
+
+#include "model/KorvelElement.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+// One video-system client of the bridge. Always owned through a shared pointer;
+// every pending operation holds one, so the connection lives while a read, a
+// write or a timer of its own is pending. Everything but PostElementUpdate runs
+// on the server's I/O thread.
+class OrvantaConnection
+{
+public:
+    using Ptr = std::shared_ptr<OrvantaConnection>;
+    using Buffer = std::shared_ptr<const std::vector<uint8_t>>;
+
+    // One whole outgoing frame.
+    struct ToSend
+    {
+        std::vector<uint8_t> data;
+    };
+    using ToSendPtr = std::shared_ptr<ToSend>;
+    // The frames of one write, front of the queue first.
+    using Batch = std::vector<ToSendPtr>;
+
+    // Bytes read per receive.
+    static constexpr size_t kReceiveChunkSize = 1024;
+    // A client that lets more than this pile up unsent is dropped: it has
+    // stopped reading and would grow the bridge's memory without end.
+    static constexpr size_t kMaxQueuedBytes = 16 * 1024 * 1024;
+    // Queued frames handed to the socket together at most (one system call
+    // takes no more buffers than this).
+    static constexpr size_t kMaxFramesPerWrite = 64;
+    // Longest wait for an error frame to leave before the connection is closed.
+    static constexpr int kCloseDelayMs = 3000;
+
+    explicit OrvantaConnection(boost::asio::io_context& io_service);
+    ~OrvantaConnection();
+    OrvantaConnection(const OrvantaConnection&) = delete;
+    OrvantaConnection& operator=(const OrvantaConnection&) = delete;
+
+    boost::asio::ip::tcp::socket& socket() { return m_socket; }
+
+    static void StartRead(const Ptr& self);
+    static void OnRead(const Ptr& self, const boost::system::error_code& error, size_t n);
+    // Consumes the whole frames received so far; false when the connection is
+    // to be closed (an error frame has been queued then).
+    static bool ProcessInput(const uint8_t* data, size_t n, const Ptr& self);
+    // True, with LINK_LOGIN_OK sent, when the payload is the expected login.
+    static bool CheckLogin(const Ptr& self, const uint8_t* payload, uint32_t length);
+
+    static void SendPacket(const Ptr& self, uint8_t command, const void* data, uint32_t length);
+    static void SendString(const Ptr& self, uint8_t command, const std::string& text);
+    static void SendBuffer(const Ptr& self, uint8_t command, const Buffer& data);
+    static void OnWrite(const Ptr& self, const std::shared_ptr<Batch>& sent, const boost::system::error_code& error,
+                        size_t n);
+
+    static void SendFullState(const Ptr& self);
+    // Appends the records of the map's elements in ascending id order, each
+    // followed by its children one level deeper.
+    static void SerializeElements(const ElementMap& map, uint8_t level, std::vector<uint8_t>& out);
+    // Builds the element's record now, on the caller's thread, and has the
+    // I/O thread send it as an update.
+    static void PostElementUpdate(const Ptr& self, uint8_t level, const KorvelElementPtr& element);
+
+    // Closes the socket at once: pending operations end cancelled and unsent
+    // frames are dropped. Also called by the server when it stops, after its
+    // I/O thread has ended.
+    void Close();
+
+private:
+    static void Enqueue(const Ptr& self, ToSendPtr to_send);
+    static void StartWrite(const Ptr& self);
+    // Stops taking requests and closes once the queued error frame has left,
+    // or after kCloseDelayMs.
+    static void CloseAfterSending(const Ptr& self);
+
+    boost::asio::ip::tcp::socket m_socket;
+
+public:
+    // Set when the full state is taken; only such connections receive updates.
+    // Read by the station worker.
+    std::atomic<bool> state_sent{false};
+
+private:
+    std::vector<uint8_t> m_receive_chunk;
+    std::vector<uint8_t> m_input; // received bytes not yet consumed as frames
+    bool authorised = false;
+
+    // Frames not yet written; the front one is being written.
+    std::deque<ToSendPtr> m_queue;
+    size_t m_queued_bytes = 0;
+    bool m_closing = false; // an error frame is leaving; nothing more is read or sent
+    bool m_closed = false;
+    boost::asio::steady_timer m_close_timer;
+};

@@ -1,0 +1,168 @@
+#include "base/FileHelpers.h"
+
+#include "base/StringHelpers.h"
+
+#include "platform/DirectoryListing.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// The library's sizes are 32-bit; larger files are refused rather than cut.
+constexpr uint64_t kMaxReadSize = 1ull << 32;
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return m_fd; }
+    // Closes now and tells whether the close succeeded (a delayed write error
+    // shows up here).
+    bool close()
+    {
+        int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool make_directory(const std::string& path, int& error)
+{
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return true;
+    error = errno;
+    return false;
+}
+
+} // namespace
+
+bool path_exists(const std::string& path)
+{
+    struct stat info{};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+bool is_directory(const std::string& path)
+{
+    struct stat info{};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool file_remove(const std::string& path)
+{
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+std::string file_read_all(const std::string& path)
+{
+    if (path.empty())
+        return std::string();
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0)
+        return std::string();
+    struct stat info{};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::string();
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    if (size >= kMaxReadSize)
+        return std::string();
+    std::string text(static_cast<size_t>(size), '\0');
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::read(file.get(), &text[done], text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::string();  // an error, or the file shrank under us
+        done += static_cast<size_t>(n);
+    }
+    size_t zero = text.find('\0');
+    if (zero != std::string::npos)
+        text.resize(zero);
+    return text;
+}
+
+bool file_write_all(const std::string& path, const std::string& text)
+{
+    if (path.empty())
+        return false;
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (file.get() < 0)
+        return false;
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(file.get(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;  // a full disk shows as a short write
+        done += static_cast<size_t>(n);
+    }
+    return file.close();
+}
+
+bool create_directories(const std::string& path)
+{
+    int error = 0;
+    if (make_directory(path, error) || error == EEXIST)
+        return true;
+    if (error != ENOENT)
+        return false;
+    // A missing parent: create it first, unless the path has none left to create.
+    const std::string parent = parent_folder(path);
+    if (parent.empty() || parent == path)
+        return false;
+    if (!create_directories(parent))
+        return false;
+    return make_directory(path, error) || error == EEXIST;
+}
+
+void list_files(std::vector<std::string>& out, const std::string& folder, const std::string& mask)
+{
+    out.clear();
+    std::string prefix = folder;
+    if (!text_ends_with(prefix, std::string(1, kPathSeparator)))
+        prefix += kPathSeparator;
+    std::vector<platform::DirectoryEntry> entries;
+    if (!platform::list_directory(folder.empty() ? "." : folder, mask, entries))
+        return;
+    out.reserve(entries.size());
+    for (const platform::DirectoryEntry& entry : entries)
+        out.push_back(prefix + entry.name);
+}
+
+std::string file_name_part(const std::string& path)
+{
+    size_t slash = path.rfind(kPathSeparator);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string file_title(const std::string& path)
+{
+    std::string name = file_name_part(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string parent_folder(const std::string& path)
+{
+    size_t slash = path.rfind(kPathSeparator);
+    return slash == std::string::npos ? path : path.substr(0, slash);
+}

@@ -1,0 +1,293 @@
+#include "base/XmlHelpers.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <strings.h>
+
+#include "base/FileHelpers.h"
+#include "base/StringHelpers.h"
+#include "base/XmlResources.h"
+
+namespace {
+
+const char kVarElement[] = "var";
+const char kVarKeyAttribute[] = "name";
+
+// The runtime's 64-bit atoi: leading blanks and a sign allowed, stops at the
+// first non-digit, saturates at the 64-bit limits.
+int64_t parse_decimal64(const std::string& text)
+{
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+bool declared_utf8(const TiXmlNode* node)
+{
+    const TiXmlDocument* document = node ? node->GetDocument() : nullptr;
+    if (document == nullptr || document->FirstChild() == nullptr)
+        return false;
+    const TiXmlDeclaration* declaration = document->FirstChild()->ToDeclaration();
+    return declaration != nullptr && strcasecmp(declaration->Encoding(), "utf-8") == 0;
+}
+
+// Whether the element is a var of that element name whose key attribute is
+// `key`. Every field of a record is looked up among all the vars before it, so
+// this runs often: nothing is allocated and the names are compared as strings.
+bool is_var_of(const TiXmlElement* var, const std::string& element_name, const std::string& key)
+{
+    static const std::string key_attribute = kVarKeyAttribute;
+    if (var->ValueStr() != element_name)
+        return false;
+    const std::string* name = var->Attribute(key_attribute);
+    return name != nullptr && *name == key;
+}
+
+const TiXmlElement* find_var(const TiXmlNode* node, const std::string& element_name,
+                             const std::string& key)
+{
+    for (const TiXmlElement* var = node->FirstChildElement(); var; var = var->NextSiblingElement()) {
+        if (!is_var_of(var, element_name, key))
+            continue;
+        if (var->FirstChild() != nullptr && var->FirstChild()->ToText() != nullptr)
+            return var;
+    }
+    return nullptr;
+}
+
+template <typename Element, typename Node>
+Element* find_path(Node* node, const char* path)
+{
+    if (node == nullptr || path == nullptr)
+        return nullptr;
+    Element* current = nullptr;
+    const char* name = path;
+    for (;;) {
+        const char* end = name;
+        while (*end != '\0' && *end != '.')
+            ++end;
+        // An empty name (two points in a row, or an empty path) matches no element.
+        if (end == name)
+            return nullptr;
+        const std::string part(name, end);
+        current = current ? current->FirstChildElement(part) : node->FirstChildElement(part);
+        if (current == nullptr || *end == '\0')
+            return current;
+        name = end + 1;
+    }
+}
+
+} // namespace
+
+void xml_get_var(std::string& result, const TiXmlNode* node, const std::string& key,
+                 const std::string& suffix)
+{
+    result.clear();
+    if (node == nullptr)
+        return;
+    const TiXmlElement* var = find_var(node, kVarElement + suffix, key);
+    if (var != nullptr)
+        xml_get_text(var->FirstChild()->ToText(), result);
+}
+
+int16_t xml_get_var_short(const TiXmlNode* node, const std::string& key, const std::string& suffix)
+{
+    std::string text;
+    xml_get_var(text, node, key, suffix);
+    return static_cast<int16_t>(static_cast<uint16_t>(crt_atoi(text.c_str())));
+}
+
+int32_t xml_get_var_int(const TiXmlNode* node, const std::string& key, const std::string& suffix)
+{
+    std::string text;
+    xml_get_var(text, node, key, suffix);
+    return static_cast<int32_t>(static_cast<uint32_t>(parse_decimal64(text)));
+}
+
+bool xml_set_var(TiXmlNode* node, const std::string& key, const std::string& text,
+                 const std::string& suffix)
+{
+    if (node == nullptr)
+        return true;
+    const std::string element_name = kVarElement + suffix;
+    for (TiXmlElement* var = node->FirstChildElement(); var; var = var->NextSiblingElement()) {
+        if (!is_var_of(var, element_name, key))
+            continue;
+        if (var->FirstChild() == nullptr)
+            var->LinkEndChild(new TiXmlText(""));
+        if (TiXmlText* value = var->FirstChild()->ToText()) {
+            xml_set_text(value, text);
+            return true;
+        }
+        // Readers skip an element whose first child is not text; so does the
+        // writer, or the value written would not be the one read back.
+    }
+    TiXmlElement* var = new TiXmlElement(element_name);
+    var->SetAttribute(kVarKeyAttribute, key);
+    node->LinkEndChild(var);
+    TiXmlText* value = new TiXmlText("");
+    var->LinkEndChild(value);
+    xml_set_text(value, text);
+    return true;
+}
+
+bool xml_set_var_int(TiXmlNode* node, const std::string& key, int value, const std::string& suffix)
+{
+    return xml_set_var(node, key, std::to_string(value), suffix);
+}
+
+bool xml_set_var_ulong(TiXmlNode* node, const std::string& key, uint32_t value,
+                       const std::string& suffix)
+{
+    return xml_set_var(node, key, std::to_string(value), suffix);
+}
+
+void xml_get_text(const TiXmlText* text, std::string& result)
+{
+    if (text == nullptr) {
+        result.clear();
+        return;
+    }
+    result = text->ValueStr();
+    if (declared_utf8(text) && !is_ascii_text(result))
+        utf8_to_ansi(result);
+}
+
+void xml_set_text(TiXmlText* text, const std::string& value)
+{
+    if (text == nullptr)
+        return;
+    if (declared_utf8(text) && !is_ascii_text(value)) {
+        std::string converted = value;
+        ansi_to_utf8(converted);
+        text->SetValue(converted);
+        return;
+    }
+    text->SetValue(value);
+}
+
+TiXmlElement* xml_find_path(TiXmlNode* node, const std::string& path)
+{
+    return find_path<TiXmlElement>(node, path.c_str());
+}
+
+const TiXmlElement* xml_find_path(const TiXmlNode* node, const std::string& path)
+{
+    return find_path<const TiXmlElement>(node, path.c_str());
+}
+
+TiXmlElement* xml_find_path_c(TiXmlNode* node, const char* path)
+{
+    return find_path<TiXmlElement>(node, path);
+}
+
+const TiXmlElement* xml_find_path_c(const TiXmlNode* node, const char* path)
+{
+    return find_path<const TiXmlElement>(node, path);
+}
+
+void xml_get_path_text(std::string& result, const TiXmlNode* node, const std::string& path,
+                       const std::string& def)
+{
+    const TiXmlElement* element = xml_find_path(node, path);
+    if (element == nullptr) {
+        result = def;
+        return;
+    }
+    if (const TiXmlElement* child = element->FirstChildElement()) {
+        xml_node_to_text(child, result);
+        return;
+    }
+    const TiXmlNode* first = element->FirstChild();
+    if (first != nullptr && first->ToText() != nullptr)
+        result = first->ValueStr();
+    else
+        result.clear();
+}
+
+void xml_get_path_text_c(std::string& result, const TiXmlNode* node, const char* path,
+                         const char* def)
+{
+    xml_get_path_text(result, node, path ? path : "", def ? def : "");
+}
+
+void xml_set_inner_xml(TiXmlElement* element, const std::string& text)
+{
+    if (element == nullptr)
+        return;
+    element->Clear();
+    TiXmlDocument fragment;
+    fragment.Parse(text.c_str());
+    // What the parser built is taken even when it stopped at a fault: a template
+    // body cut before its last line ends without its closing tag, and the parser
+    // still gives its elements.
+    const TiXmlElement* first = fragment.FirstChildElement();
+    if (first == nullptr) {
+        element->LinkEndChild(new TiXmlText(text));
+        return;
+    }
+    for (const TiXmlNode* node = first; node; node = node->NextSibling())
+        element->InsertEndChild(*node);
+}
+
+bool xml_set_inner_xml_at(TiXmlNode* node, const std::string& path, const std::string& text)
+{
+    TiXmlElement* element = xml_find_path(node, path);
+    if (element == nullptr)
+        return false;
+    xml_set_inner_xml(element, text);
+    return true;
+}
+
+bool xml_set_inner_xml_at_c(TiXmlNode* node, const char* path, const char* text)
+{
+    return xml_set_inner_xml_at(node, path ? path : "", text ? text : "");
+}
+
+void xml_node_to_text(const TiXmlNode* node, std::string& result)
+{
+    result.clear();
+    if (node == nullptr)
+        return;
+    TiXmlPrinter printer;
+    printer.SetIndent("    ");
+    printer.SetLineBreak("\n");
+    node->Accept(&printer);
+    result = printer.Str();
+}
+
+bool xml_load_file(TiXmlDocument& document, const std::string& path)
+{
+    // A folder opens for reading here; TinyXML would then take its size for a file's.
+    if (is_directory(path))
+        return false;
+    return document.LoadFile(path);
+}
+
+bool xml_parse_text(TiXmlDocument& document, const std::string& text)
+{
+    document.Clear();
+    document.Parse(text.c_str());
+    return !document.Error();
+}
+
+bool xml_parse_resource(TiXmlDocument& document, int id)
+{
+    std::string text;
+    if (!load_xml_resource(id, text))
+        return false;
+    return xml_parse_text(document, text);
+}
+
+bool xml_save_file(const TiXmlDocument& document, const std::string& path)
+{
+    // Whether the folders could be made shows in the save's own result.
+    if (path.find(kPathSeparator) != std::string::npos)
+        create_directories(parent_folder(path));
+    // The file is closed here rather than by TinyXML, which does not check the
+    // close: a small document reaches the disk only there, and a full disk shows
+    // only there.
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    const bool written = document.SaveFile(file);
+    return std::fclose(file) == 0 && written;
+}

@@ -1,0 +1,89 @@
+// The list documents through which records travel between the library and its
+// host: a root named after the record kind with "list" appended, one element
+// per record, the record's fields as var elements.
+
+#include "client/CMS_HelperClientLib.h"
+
+#include "archive/CFieldArchive.h"
+#include "archive/CObjectStoreXmlHelper.h"
+#include "base/CXmlHelper.h"
+
+#include <tinyxml.h>
+
+namespace {
+
+// The declaration's encoding tells the parser to keep the Windows-1251 bytes as
+// they are; the printer writes the declaration in its own form.
+std::string skeleton(const std::string& root)
+{
+    return "<?xml version=\"1.0\"  encoding=\"windows-1251\">\r\n<" + root + ">\r\n</" + root + ">";
+}
+
+bool parse(CXmlHelper& xml, const std::string& text)
+{
+    xml.GetDocument()->Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    return !xml.GetDocument()->Error();
+}
+
+std::string print(const TiXmlDocument& document)
+{
+    TiXmlPrinter printer;
+    printer.SetIndent("\t");
+    printer.SetLineBreak("\r\n");
+    document.Accept(&printer);
+    return printer.Str();
+}
+
+bool append_record(TiXmlElement& root, const CObjectStoreXmlHelper* record, const std::string& tag)
+{
+    if (record == nullptr)
+        return false;
+    TiXmlNode* element = root.InsertEndChild(TiXmlElement(tag));
+    if (element == nullptr)
+        return false;
+    CFieldArchive archive(element);
+    return record->Save(&archive);
+}
+
+} // namespace
+
+std::string CMS_HelperClientLib::RecordToXml(const CObjectStoreXmlHelper& record, const std::string& tag)
+{
+    return BuildListXml(std::vector<const CObjectStoreXmlHelper*>{&record}, tag);
+}
+
+std::string CMS_HelperClientLib::BuildListXml(const std::vector<const CObjectStoreXmlHelper*>& records,
+                                              const std::string& tag)
+{
+    const std::string root = tag + "list";
+    CXmlHelper xml;
+    if (!parse(xml, skeleton(root)))
+        return std::string();
+    TiXmlElement* rootElement = xml.GetDocument()->FirstChildElement(root);
+    if (rootElement == nullptr)
+        return std::string();
+    for (const CObjectStoreXmlHelper* record : records)
+        if (!append_record(*rootElement, record, tag))
+            return std::string();
+    return print(*xml.GetDocument());
+}
+
+bool CMS_HelperClientLib::LoadListXml(const std::string& text, const std::string& tag,
+                                      CObjectStoreXmlHelper& record)
+{
+    CXmlHelper xml;
+    if (!parse(xml, text))
+        return false;
+    // Children are looked up by name, so a comment or another element before
+    // the record is passed over.
+    TiXmlNode* rootNode = xml.GetDocument()->FirstChild(tag + "list");
+    TiXmlElement* root = rootNode != nullptr ? rootNode->ToElement() : nullptr;
+    if (root == nullptr)
+        return false;
+    TiXmlNode* recordNode = root->FirstChild(tag);
+    TiXmlElement* element = recordNode != nullptr ? recordNode->ToElement() : nullptr;
+    if (element == nullptr)
+        return false;
+    CFieldArchive archive(element);
+    return record.Load(&archive, 0);
+}

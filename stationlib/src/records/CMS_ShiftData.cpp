@@ -1,0 +1,25 @@
+#include "records/CMS_ShiftData.h"
+
+CMS_ShiftData::CMS_ShiftData() : StartTime(packed_local_now()), EndTime(StartTime) {}
+
+CMS_ShiftData::CMS_ShiftData(const CMS_ShiftData& other) : FieldTableRecord(other)
+{
+    AssignFrom(&other, 0);
+}
+
+const RecordFields<CMS_ShiftData>& CMS_ShiftData::Fields()
+{
+    using F = RecordField<CMS_ShiftData>;
+    using R = CMS_ShiftData;
+    static const RecordFields<R> fields = {
+        F::Version(),
+        F::Int("ID", &R::ID),
+        F::Int("State", &R::State),
+        F::Int("Number", &R::Number),
+        F::Int("UserID", &R::UserID),
+        F::Text("Descr", &R::Descr),
+        F::Date("StartTime", &R::StartTime),
+        F::Date("EndTime", &R::EndTime),
+    };
+    return fields;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/Thread.h"
+#include "threads/CManualResetEventSock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// A named worker thread running the derived class's Run. Stopping is
+// cooperative: Run watches the stop event and returns. Start and Stop are
+// called by the owner, never by the thread itself. A derived class stops the
+// thread in its own destructor, before its members go.
+class CThreadSock
+{
+public:
+    explicit CThreadSock(const std::string& name);
+    virtual ~CThreadSock();
+    CThreadSock(const CThreadSock&) = delete;
+    CThreadSock& operator=(const CThreadSock&) = delete;
+
+    // Starts the thread unless one exists. Throws CWin32Exception.
+    void Start();
+    // Signals the stop event and waits for the thread to end. One still running
+    // after the stop wait gets the forced-stop log line and is waited for on:
+    // a thread is never killed, as that would leave its locks held. The exit
+    // code is kept for callers; the thread's own comes from Run.
+    void Stop(uint32_t exitCode);
+    // Sets the stop event when a thread exists.
+    void SignalStop();
+
+    // True from Start until Run has returned.
+    bool IsRunning() const { return m_running.load() != 0; }
+    const std::string& GetName() const { return m_name; }
+
+protected:
+    // The thread body; its result is the thread's exit code.
+    virtual uint32_t Run() = 0;
+
+    CManualResetEventSock& GetStopEvent() { return m_stopEvent; }
+
+private:
+    static uint32_t ThreadProc(void* self);
+
+    platform::Thread m_thread;
+    std::atomic<int32_t> m_running{0};
+    CManualResetEventSock m_stopEvent;
+    std::string m_name;
+};
