@@ -1,4 +1,5 @@
 #include "timeutils/TimeUtils.h"
+#include "utils/LogFunctions.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
@@ -88,6 +89,13 @@ TEST_F(TimeUtilsTest, DayBoundsHoldForFourteenThousandDays)
     check_day_bounds();
     use_zone("UTC0");
     check_day_bounds();
+}
+
+TEST_F(TimeUtilsTest, LogTimeStampIsLocalTimeInWholeSeconds)
+{
+    char stamp[kTimestampBufferSize];
+    EXPECT_EQ(format_timestamp(stamp, 1719814150000000 - 1), 18u);
+    EXPECT_STREQ(stamp, "20240701 08:09:09 ");
 }
 
 TEST_F(TimeUtilsTest, TestOffsetMovesTheClock)
