@@ -23,6 +23,7 @@ namespace {
 class ReportingLogger : public Logger
 {
 public:
+    void stop() override {}
     void save_crash_log() override { std::fputs("[crash]", stderr); }
     void notify_listeners(int level, const char* text) override { std::fprintf(stderr, "[notify %d]%s", level, text); }
     void write(const char* text) override { std::fprintf(stderr, "[write]%s", text); }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <iostream>
+#include <locale>
 #include <stdexcept>
 
 namespace {
@@ -28,6 +31,40 @@ TEST(NumberScanTest, TextWithoutNumberThrowsNamingTheText)
             EXPECT_EQ(std::string(e.what()), std::string("scan_uint64(): cannot convert '") + text + "' to number");
         }
     }
+}
+
+TEST(NumberScanTest, ReadsHexNumbersWithOrWithoutPrefix)
+{
+    EXPECT_EQ(scan_uint64hex(" 0xFFffFFffFFffFFff"), UINT64_MAX);
+    EXPECT_EQ(scan_uint64hex("1a2bzz"), 0x1a2bu);
+    EXPECT_THROW(scan_uint64hex("zz"), std::runtime_error);
+}
+
+// A decimal point of ',' without any system locale.
+struct CommaPoint : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+};
+
+void expect_both_points_read()
+{
+    for (auto [text, expected] : {std::pair{"3,5", 3.5}, {" 3.5kg", 3.5}, {"-1e3", -1000.0}, {" \t", 0.0}})
+        EXPECT_EQ(scan_double(text), expected) << text;
+    EXPECT_THROW(scan_double("x3"), std::runtime_error);
+}
+
+TEST(NumberScanTest, ReadsBothDecimalPointsWhateverTheStreamOrProcessLocale)
+{
+    const std::locale previous = std::cout.imbue(std::locale(std::locale::classic(), new CommaPoint));
+    expect_both_points_read();
+    std::cout.imbue(previous);
+
+    // A ',' locale where one is installed.
+    for (const char* name : {"de_DE.UTF-8", "ru_RU.UTF-8", "fr_FR.UTF-8", "ru_RU.CP1251"})
+        if (std::setlocale(LC_NUMERIC, name) != nullptr && *std::localeconv()->decimal_point == ',') {
+            expect_both_points_read();
+            break;
+        }
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 } // namespace

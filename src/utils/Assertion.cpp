@@ -3,6 +3,8 @@
 #include "utils/FatalExit.h"
 #include "utils/ProcessLogger.h"
 
+#include "platform/Console.h"
+
 #include <boost/assert.hpp>
 
 #include <fcntl.h>
@@ -16,9 +18,6 @@
 namespace {
 
 constexpr size_t kReportSize = 65536;
-// Bright red for the report, then back to the terminal's normal colours.
-constexpr char kReportColour[] = "\033[1;31m";
-constexpr char kNormalColour[] = "\033[0m";
 
 // True when a debugger traces this process. Reads /proc without the heap.
 bool debugger_attached()
@@ -48,12 +47,9 @@ void assertion_failed(const char* expression, const char* file, int line)
 
     // One lock around colour and text, so no other console output falls between.
     ::flockfile(stderr);
-    const bool console = ::isatty(::fileno(stderr)) != 0;
-    if (console)
-        std::fputs(kReportColour, stderr);
+    platform::set_console_attribute(platform::kConsoleRed);
     std::fputs(report, stderr);
-    if (console)
-        std::fputs(kNormalColour, stderr);
+    platform::set_console_attribute(platform::kConsoleDefault);
     ::funlockfile(stderr);
 
     // Standard error first: the logger itself may be what is broken.
