@@ -3,7 +3,7 @@
 #include "timeutils/TimeUtils.h"
 #include "utils/ProcessLogger.h"
 
-#include "StderrOnTerminal.h"
+#include "testsupport/StderrOnTerminal.h"
 
 #include <gmock/gmock.h>
 
