@@ -134,3 +134,37 @@ void CZipCentralDir::ThrowError(int code) const
 {
     m_pStorage->ThrowError(code);
 }
+
+void CZipCentralDir::OpenFile(uint16_t index)
+{
+    m_pOpenedFile = m_headers.at(index).get();
+    m_pStorage->ChangeDisk(m_pOpenedFile->m_uDiskStart);
+    CZipAbstractFile& file = m_pStorage->File();
+    file.Seek(static_cast<int64_t>(m_pOpenedFile->m_uOffset + m_info.m_uBytesBeforeZip), CZipAbstractFile::begin);
+    uint16_t extraLength = 0;
+    if (!m_pOpenedFile->CheckLocalHeader(*m_pStorage, extraLength))
+        ThrowError(CZipException::kBadArchive);
+    m_pLocalExtraField.Allocate(extraLength);
+    m_pStorage->Read(m_pLocalExtraField.GetBuffer(), extraLength, true);
+    m_uOpenedDataStart = file.GetPosition();
+}
+
+void CZipCentralDir::CloseFile(bool afterException, bool checkDescriptor)
+{
+    if (!afterException && checkDescriptor && m_pOpenedFile && m_pOpenedFile->IsDataDescriptor()) {
+        // Where the data end, whatever was read of them.
+        CZipAbstractFile& file = m_pStorage->File();
+        const auto descriptorStart = static_cast<int64_t>(m_uOpenedDataStart + m_pOpenedFile->m_uComprSize);
+        file.Seek(descriptorStart, CZipAbstractFile::begin);
+        unsigned char signature[4];
+        m_pStorage->Read(signature, 4, false);
+        if (load_little_u32(signature) != CZipFileHeader::kDescriptorSignature)
+            file.Seek(descriptorStart, CZipAbstractFile::begin);
+        char values[CZipFileHeader::kCrcAndSizesSize];
+        m_pStorage->Read(values, CZipFileHeader::kCrcAndSizesSize, true);
+        if (!m_pOpenedFile->CompareCrcAndSizes(values))
+            ThrowError(CZipException::kBadArchive);
+    }
+    m_pOpenedFile = nullptr;
+    m_pLocalExtraField.Release();
+}

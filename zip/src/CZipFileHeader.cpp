@@ -135,3 +135,26 @@ void CZipFileHeader::ConvertFileName()
     m_pszFileName.Allocate(static_cast<uint32_t>(name.size()));
     std::copy(name.begin(), name.end(), m_pszFileName.GetBuffer());
 }
+
+bool CZipFileHeader::CheckLocalHeader(CZipStorage& storage, uint16_t& extraFieldLength)
+{
+    char raw[kLocalSize];
+    storage.Read(raw, kLocalSize, true);
+    const unsigned char* p = Bytes(raw);
+    if (load_little_u32(p) != kLocalSignature)
+        return false;
+    const uint16_t flags = load_little_u16(p + 6);
+    if ((flags & 0xF) != (m_uFlag & 0xF))
+        m_uFlag = flags;
+    const uint16_t method = load_little_u16(p + 8);
+    if (method != m_uMethod || (method != 0 && method != 8))
+        return false;
+    const uint16_t nameLength = load_little_u16(p + 26);
+    if (nameLength != m_pszFileName.GetSize())
+        return false;
+    if (!IsDataDescriptor() && !CompareCrcAndSizes(raw + 14))
+        return false;
+    extraFieldLength = load_little_u16(p + 28);
+    storage.File().Seek(nameLength, CZipAbstractFile::current);
+    return true;
+}
