@@ -586,12 +586,13 @@ TEST_F(ClientInstanceTest, ShutdownEndsAWaitingRequestAtOnce)
     ASSERT_TRUE(Open());
     simulator.SetFault(kRequestGetShifts, RequestFault::DropAnswer);
 
+    // Counted before the request can arrive, or the wait below could miss it.
+    const size_t seen = simulator.GetRequests().size();
     std::atomic<int> result{-1};
     std::thread host([&] {
         RecordList<CMS_ShiftData> shifts;
         result = Cache().GetShifts(shifts) ? 1 : 0;
     });
-    const size_t seen = simulator.GetRequests().size();
     ASSERT_TRUE(simulator.WaitForRequests(seen + 1, 5000));
     ASSERT_EQ(simulator.GetRequests().back().code, kRequestGetShifts);
 

@@ -1,7 +1,7 @@
 #include "zip/CZipArchive.h"
 
 #include "AsNobody.h"
-#include "ChildProcess.h"
+#include "testsupport/ChildProcess.h"
 #include "ZipArchiveBuilder.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "zip/ZipCompatibility.h"
 #include "zip/ZipPlatform.h"
 
-#include "TempFolder.h"
+#include "testsupport/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
