@@ -1,7 +1,9 @@
 #include "utils/CrashFiles.h"
 
 #include "utils/FileFunctions.h"
+#include "utils/Assertion.h"
 #include "utils/LogFunctions.h"
+#include "utils/ProcessLogger.h"
 #include "utils/StringPrintf.h"
 
 #include "platform/DirectoryListing.h"
@@ -87,4 +89,21 @@ std::string allocate_crash_filename(const std::string& folder, const std::string
     }
     const uint64_t index = logs.empty() ? 0 : logs.rbegin()->first + 1;
     return make_crash_filename(folder, base, static_cast<int32_t>(index));
+}
+
+std::string crash_file_base()
+{
+    const Logger* logger = g_logger.load();
+    KORVEL_ASSERT(logger != nullptr);
+    return logger->crash_file_base();
+}
+
+std::string crash_log_filename()
+{
+    return crash_file_base() + ".log";
+}
+
+std::string crash_dump_filename()
+{
+    return crash_file_base() + ".dmp";
 }

@@ -27,3 +27,9 @@ std::string make_crash_filename(const std::string& folder, const std::string& ba
 // The name (without extension) of the next crash file for the base name, after
 // pruning the folder's crash files as described above.
 std::string allocate_crash_filename(const std::string& folder, const std::string& base);
+
+// The next crash file name (without extension) for the process logger's log
+// file, or its identity when it has no file name. A logger must be set.
+std::string crash_file_base();
+std::string crash_log_filename();
+std::string crash_dump_filename();

@@ -71,13 +71,6 @@ void replace_with(FileGuard file, const std::string& temp, const std::string& na
     fs::rename(temp, name);
 }
 
-// Boost's copy gives up across file systems on current kernels
-// (copy_file_range answers EXDEV); the standard library's copy does not.
-void copy_replacing(const std::string& from, const std::string& to)
-{
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-}
-
 void report_move_failure(const char* format, const std::string& source, const std::string& target,
                          const std::exception& error, bool throw_on_error, std::vector<std::string>* messages)
 {
@@ -191,13 +184,20 @@ void move_file(const std::string& source, const std::string& target, bool throw_
                                        throw_on_error, messages);
         try {
             // Replaces the target, as the rename it stands in for would.
-            copy_replacing(source, target);
+            copy_file_replacing(source, target);
             fs::remove(source);
         } catch (const std::runtime_error& copy_error) {
             report_move_failure("failed to move file from %s to %s: %s\n", source, target, copy_error,
                                 throw_on_error, messages);
         }
     }
+}
+
+// Boost's copy gives up across file systems on current kernels
+// (copy_file_range answers EXDEV); the standard library's copy does not.
+void copy_file_replacing(const std::string& from, const std::string& to)
+{
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
 }
 
 void write_file_atomically(const std::string& name, const std::string& data, bool text_mode)
@@ -218,7 +218,7 @@ void append_file_atomically(const std::string& name, const std::string& data, bo
     const bool exists = stat_existing(name, replaced);
     FileGuard file;
     if (exists) {
-        copy_replacing(name, temp);
+        copy_file_replacing(name, temp);
         try {
             file.reset(open_file(temp, text_mode ? "a" : "ab"));
         } catch (...) {

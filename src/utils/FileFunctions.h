@@ -38,6 +38,9 @@ std::string sanitize_file_name(std::string name);
 void move_file(const std::string& source, const std::string& target, bool throw_on_error,
                std::vector<std::string>* messages = nullptr);
 
+// Copies the file, replacing the target; works across file systems.
+void copy_file_replacing(const std::string& from, const std::string& to);
+
 // Replace the file so that readers see either the old or the new contents: the
 // new contents go to name + "-temp", which is synced and renamed over the name
 // and keeps the replaced file's permission bits. On failure the old file stays
