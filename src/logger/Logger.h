@@ -1,33 +1,159 @@
 #pragma once
 
+// The library's file logger: appends text to one log file, rotates it past a size
+// limit (into dated files under "<file>_olds", or one ".older" file), hands each
+// message to listeners, saves crash logs and keeps text in a backlog until it has
+// a file name. Its operations are virtual, so tests can watch them.
+
+#include "logger/ClockWatchdog.h"
+#include "utils/CrashFiles.h"
+
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-// The process logger as the log front end, the assertion handler and the fatal
-// exit see it: the operations they call, all virtual and reached through this
-// interface, and the members they use. The file logger with rotation, backlog and
-// listeners implements it.
+class Backlog;
+
+class LogListener
+{
+public:
+    virtual ~LogListener() = default;
+    virtual void on_message(const std::string& text) = 0;
+};
+
+struct LogFileText
+{
+    std::string name; // without its folder
+    std::string text;
+};
+
+// The global logger mutex, one for every Logger and never destroyed: all file
+// and backlog work runs under it.
+class GlobalLoggerLock
+{
+public:
+    GlobalLoggerLock();
+    ~GlobalLoggerLock();
+    GlobalLoggerLock(const GlobalLoggerLock&) = delete;
+    GlobalLoggerLock& operator=(const GlobalLoggerLock&) = delete;
+    void unlock();
+
+    // Whether the calling thread holds the mutex; a failure report must not then
+    // wait for it.
+    static bool held_by_this_thread();
+
+private:
+    bool m_locked = true;
+};
+
+// The global logger mutex with messages to log once it is released (logging
+// under it would take it again).
+class DeferredLogLock
+{
+public:
+    ~DeferredLogLock() { print_deferred_messages(); }
+    void add(const std::string& message) { m_messages.push_back(message); }
+    // Unlocks, then logs each collected message as a warning.
+    void print_deferred_messages();
+
+private:
+    GlobalLoggerLock m_lock;
+    std::vector<std::string> m_messages;
+};
+
 class Logger
 {
 public:
-    // Ends logging; later writes are dropped.
-    virtual void stop() = 0;
-    virtual ~Logger() = default;
+    Logger(const std::string& log_dir, const std::string& crashlog_dir, const std::string& log_filename,
+           const std::string& identity, uint64_t max_file_size, int32_t max_old_files, const std::string& name_part);
+    // No identity and no backlog: needs a log file name.
+    Logger(const std::string& log_dir, const std::string& crashlog_dir, const std::string& log_filename,
+           uint64_t max_file_size, int32_t max_old_files, const std::string& name_part);
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
 
-    // Moves the current log (or the in-memory backlog) into a crash log file.
-    virtual void save_crash_log() = 0;
-    // Hands a message to the registered listeners; level 0 information, 1
-    // warning, 2 critical.
-    virtual void notify_listeners(int level, const char* text) = 0;
-    // Appends the text to the log as it stands.
-    virtual void write(const char* text) = 0;
+    // Ends logging; later writes are dropped. Prompt even mid-episode of the watchdog.
+    virtual void stop();
+    virtual ~Logger();
+    // Moves the log file (or dumps the backlog) to the next crash log name.
+    virtual void save_crash_log();
+    // Hands a non-empty text to the live listeners; the level is not used.
+    virtual void notify_listeners(int level, const char* text);
+    // Appends the text to the log file (the backlog while there is no file name).
+    virtual void write(const char* text);
+    virtual void rotate_now();
+    virtual void set_name_part(const std::string& text);
+    virtual void change_log_dir(const std::string& new_dir, uint64_t max_file_size, int32_t max_old_files);
+    // The log, its ".bkp" and ".older" files, then the dated files newest first.
+    virtual std::vector<LogFileText> read_logs();
 
-    // Written at the head of each newly opened log file.
+    void add_listener(const std::shared_ptr<LogListener>& listener);
+
+    // The next crash file name (without extension) for this logger's files.
+    std::string crash_file_base() const;
+
+    // Written after the name part at the head of each newly opened log file;
+    // guarded by the global logger mutex.
     std::string head_line;
+    std::string name_part;
+    uint64_t max_file_size;
+    // 0: one ".older" file beside the log; otherwise dated files in "_olds", a
+    // positive count of them kept. Never negative.
+    int32_t max_old_files;
+    std::mutex old_files_mutex;
+    NumberedFiles old_files; // by time stamp, oldest first
     // sleep_us waits on the condition while the flag is clear; the clock
     // watchdog wakes the sleepers after the system clock jumps back.
     std::mutex sleep_mutex;
     bool sleep_flag = false;
     std::condition_variable sleep_condition;
+    const std::string log_filename;
+    std::string log_dir;
+    const std::string crashlog_dir;
+    void (*thread_hook)(const char* name) = nullptr;
+    const std::string identity;
+
+protected:
+    std::string olds_dir() const;
+    void open_file(bool append);
+    void close_file();
+    void rotate(bool size_triggered, DeferredLogLock& lock);
+    void list_old_files(const std::string& folder);
+    // Removes old files beyond max_old_files and forgets them.
+    void trim_old_files(DeferredLogLock* lock);
+
+private:
+    void start();
+
+    std::mutex m_listeners_mutex;
+    std::vector<std::weak_ptr<LogListener>> m_listeners;
+    std::unique_ptr<Backlog> m_backlog;
+    WatchdogControl m_watchdog_control;
+    std::thread m_watchdog;
+    bool m_stopped = false;
+    FILE* m_file = nullptr;
+    // Set until the first opening and after a crash log took the file away.
+    bool m_truncate_on_open = true;
+    bool m_rotation_disabled = false;
+    std::string m_bkp_name;
+    std::string m_older_name;
 };
+
+// Renames, or copies and removes; false when the file could not be copied.
+bool logger_move_file(const std::string& from, const std::string& to, DeferredLogLock& lock);
+// Appends {file name, whole text}; a failure is a message (to the lock when
+// given, else a warning) and appends nothing.
+void read_file_lines(std::vector<LogFileText>& list, const std::string& path, DeferredLogLock* lock);
+// Removes the oldest files until max_size remain; returns the entries left. A
+// file that cannot be removed is reported and given up.
+NumberedFiles remove_old_files(NumberedFiles files, int32_t max_size, DeferredLogLock* lock);
+
+// Keeps the previous run's log as "<stem>.bkp<ext>" in the crash-log folder,
+// removes the ".older" file and installs a Logger as g_logger unless one is set.
+void start_logging(const std::string& log_dir, const std::string& crashlog_dir, const std::string& log_filename,
+                   const std::string& identity, uint64_t max_file_size);

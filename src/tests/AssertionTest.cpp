@@ -23,7 +23,7 @@ namespace {
 class ReportingLogger : public Logger
 {
 public:
-    void stop() override {}
+    ReportingLogger() : Logger(testing::TempDir(), testing::TempDir(), "", 0, 0, "") {}
     void save_crash_log() override { std::fputs("[crash]", stderr); }
     void notify_listeners(int level, const char* text) override { std::fprintf(stderr, "[notify %d]%s", level, text); }
     void write(const char* text) override { std::fprintf(stderr, "[write]%s", text); }

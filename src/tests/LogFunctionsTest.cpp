@@ -20,7 +20,7 @@ using testing::ElementsAre;
 class RecordingLogger : public Logger
 {
 public:
-    void stop() override {}
+    RecordingLogger() : Logger(testing::TempDir(), testing::TempDir(), "", 0, 0, "") {}
     void save_crash_log() override { calls.push_back("crash"); }
     void notify_listeners(int level, const char* text) override
     {

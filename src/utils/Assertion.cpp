@@ -53,15 +53,16 @@ void assertion_failed(const char* expression, const char* file, int line)
     ::funlockfile(stderr);
 
     // Standard error first: the logger itself may be what is broken.
-    if (Logger* logger = g_logger.load())
+    const bool use_logger = begin_failure_report();
+    if (Logger* logger = g_logger.load(); logger != nullptr && use_logger)
         logger->write(report);
-    if (Logger* logger = g_logger.load())
+    if (Logger* logger = g_logger.load(); logger != nullptr && use_logger)
         logger->notify_listeners(2, report);
 
     // Without a debugger the trap would end the process before the crash log.
     if (debugger_attached())
         std::raise(SIGTRAP);
-    fatal_exit();
+    exit_after_failure(use_logger);
 }
 
 namespace boost {

@@ -5,11 +5,29 @@
 
 #include <unistd.h>
 
-void fatal_exit()
+namespace {
+
+thread_local bool t_reporting_failure = false;
+
+} // namespace
+
+bool begin_failure_report()
 {
-    if (Logger* logger = g_logger.load())
+    const bool reentered = t_reporting_failure;
+    t_reporting_failure = true;
+    return !reentered && !GlobalLoggerLock::held_by_this_thread();
+}
+
+void exit_after_failure(bool use_logger)
+{
+    if (Logger* logger = g_logger.load(); logger != nullptr && use_logger)
         logger->save_crash_log();
     ::_exit(1);
+}
+
+void fatal_exit()
+{
+    exit_after_failure(begin_failure_report());
 }
 
 void save_crash_log()

@@ -348,8 +348,10 @@ Logger* get_logger()
 
 void set_logger_line(const std::string& text)
 {
-    if (Logger* logger = g_logger.load())
+    if (Logger* logger = g_logger.load()) {
+        GlobalLoggerLock lock;
         logger->head_line = text + "\n";
+    }
 }
 
 void stop_logger()
