@@ -54,8 +54,7 @@ TEST_F(ServiceLifecycleTest, SigtermStopsTheConnectedServiceWithoutAReconnectPau
     });
     ASSERT_EQ(m_station.Command("connections"), "ok 1");
 
-    // The worker may be inside its 5000 ms wait for events: the stop takes
-    // effect once that returns, well within the bound here.
+    // The worker is inside its 5000 ms wait for events, which the stop ends.
     EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
     const std::string log = m_bridge.Log();
     EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;

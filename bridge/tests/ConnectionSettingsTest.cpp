@@ -126,15 +126,34 @@ TEST_F(ConnectionSettingsTest, ReadsKeysValuesAndComments)
     EXPECT_EQ(verbosity, 2);
 }
 
-TEST_F(ConnectionSettingsTest, WindowsLineEndsAndMissingLastLineEnd)
+TEST_F(ConnectionSettingsTest, LineEndsOfAnyEditorAndAByteOrderMark)
 {
-    ASSERT_TRUE(read("host\tlocalhost\r\nport\t5000\r\nlogin\tpelto\r\npassword\tpelto\r\n\r\nlocal_port\t5050"));
-    EXPECT_EQ(host, "localhost");
-    EXPECT_EQ(port, 5000);
-    EXPECT_EQ(login, "pelto");
-    EXPECT_EQ(password, "pelto");
-    EXPECT_EQ(local_port, 5050);
-    EXPECT_TRUE(validate_config());
+    const struct
+    {
+        const char* what;
+        const char* ini;
+    } cases[] = {
+        {"CR LF, no last line end", "host\tlocalhost\r\nport\t5000\r\nlogin\tpelto\r\n\r\nlocal_port\t5050"},
+        {"CR only", "host\tlocalhost\rport\t5000\rlogin\tpelto\r\rlocal_port\t5050\r"},
+        {"byte-order mark", "\xEF\xBB\xBFhost\tlocalhost\r\nport\t5000\r\nlogin\tpelto\r\nlocal_port\t5050\r\n"},
+    };
+    for (const auto& c : cases) {
+        reset_settings();
+        ASSERT_TRUE(read(c.ini)) << c.what;
+        EXPECT_EQ(host, "localhost") << c.what;
+        EXPECT_EQ(port, 5000) << c.what;
+        EXPECT_EQ(login, "pelto") << c.what;
+        EXPECT_EQ(local_port, 5050) << c.what;
+    }
+    // Only at the very start is it a mark; elsewhere it is the line's own.
+    ASSERT_TRUE(read("host h\n\xEF\xBB\xBFhost other\n"));
+    EXPECT_EQ(host, "h");
+}
+
+TEST_F(ConnectionSettingsTest, NegativeVerbosityReadsAsZero)
+{
+    ASSERT_TRUE(read("verbosity -3\n"));
+    EXPECT_EQ(verbosity, 0);
 }
 
 TEST_F(ConnectionSettingsTest, RepeatedKeyOverridesAndEmptyValuesAreKept)

@@ -474,26 +474,24 @@ TEST_F(ClientInstanceTest, CloseWhileAReconnectLogsInDropsTheNewLinkSilently)
     EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
 }
 
-TEST_F(ClientInstanceTest, ACloseWhileAnOpenLogsInLeavesTheInstanceClosed)
+TEST_F(ClientInstanceTest, ACloseEndsAnOpenThatLogsInAndLeavesTheInstanceClosed)
 {
     MakeInstance();
 
-    // The Open's last list waits until the test lets it go.
+    // The Open's last list is held until after the close.
     held.Hold(simulator, kRequestLoadGroups);
-    std::atomic<bool> opened{false};
-    std::thread opener([&] { opened = Open(); });
+    std::atomic<int> opened{-1};
+    std::thread opener([&] { opened = Open() ? 1 : 0; });
     const bool underWay = held.WaitUntilHeld();
-    // The Close comes while the Open still logs in; given a moment it is under
-    // way and waits for the Open. Without that moment the Close simply comes
-    // after the Open, and the outcome must be the same.
-    std::thread closer([&] { instance->Close(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    held.Release();
+    const auto start = std::chrono::steady_clock::now();
+    instance->Close();
+    const auto closing = std::chrono::steady_clock::now() - start;
     opener.join();
-    closer.join();
+    held.Release();
     ASSERT_TRUE(underWay);
 
-    EXPECT_TRUE(opened.load());
+    EXPECT_LT(closing, std::chrono::milliseconds(Timeouts::RequestMs() / 4));
+    EXPECT_EQ(opened.load(), 0);
     EXPECT_FALSE(instance->IsOpen());
     EXPECT_FALSE(instance->GetConnected());
     // The worker does not bring back what the host closed.
@@ -501,6 +499,33 @@ TEST_F(ClientInstanceTest, ACloseWhileAnOpenLogsInLeavesTheInstanceClosed)
     EXPECT_TRUE(g_calls.Codes().empty());
     EXPECT_EQ(simulator.GetAcceptedConnections(), 1u);
     EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
+}
+
+TEST_F(ClientInstanceTest, ACloseEndsAWaitingRequestAtOnceAndTheInstanceOpensAgain)
+{
+    // Real time-outs: the request would wait a minute for its answer.
+    Timeouts::SetScaleForTests(1);
+    MakeInstance();
+    ASSERT_TRUE(Open());
+    simulator.SetFault(kRequestGetShifts, RequestFault::DropAnswer);
+    std::atomic<int> result{-1};
+    std::thread host([&] {
+        RecordList<CMS_ShiftData> shifts;
+        result = Cache().GetShifts(shifts) ? 1 : 0;
+    });
+    const bool sent = simulator.WaitForRequests(simulator.GetRequests().size() + 1, 5000);
+
+    const auto start = std::chrono::steady_clock::now();
+    instance->Close();
+    host.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Timeouts::RequestMs() / 4));
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(result.load(), 0);
+
+    simulator.ClearFaults();
+    EXPECT_TRUE(Open());
+    RecordList<CMS_ShiftData> shifts;
+    EXPECT_TRUE(Cache().GetShifts(shifts));
 }
 
 TEST_F(ClientInstanceTest, ResetEventQueueKeepsTheSignal)
