@@ -245,9 +245,6 @@ TEST(ParseEventList, EmptyOrFaultyDocuments)
     EXPECT_FALSE(parse_event_list(document("objectlist", {record("object", {{"ID", "1"}})}), events));
     EXPECT_TRUE(events.empty());
 
-    EXPECT_FALSE(parse_event_list(deep_document("eventlist", 50000), events));
-    EXPECT_TRUE(events.empty());
-
     const std::string faulty = document("eventlist", {record("event", {{"ID", "1"}}),
                                                       record("event", {{"ID", "2"}, {"Type", "x"}}),
                                                       record("event", {{"ID", "3"}})});

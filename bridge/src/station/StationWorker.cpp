@@ -339,7 +339,8 @@ void stop_station_worker(std::thread& worker)
                 g_active_client->Close();
         } while (!g_client_released.wait_for(lock, kStopCloseInterval, [] { return g_active_client == nullptr; }));
     }
-    worker.join();
+    if (worker.joinable())
+        worker.join();
 }
 
 void station_worker()
