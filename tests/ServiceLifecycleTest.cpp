@@ -1,12 +1,15 @@
-// The service's life around the station link: a login the station refuses, and
-// a stop while it is connected.
+// The service's life around the station link: a login the station refuses, a
+// stop while it is connected or while the station never answers, and a
+// dictionary it refuses.
 
 #include "SystemTest.h"
 
+#include "testsupport/WaitUntil.h"
 
 #include <signal.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 namespace {
@@ -54,8 +57,7 @@ TEST_F(ServiceLifecycleTest, SigtermStopsTheConnectedServiceWithoutAReconnectPau
     });
     ASSERT_EQ(m_station.Command("connections"), "ok 1");
 
-    // The worker may be inside its 5000 ms wait for events: the stop takes
-    // effect once that returns, well within the bound here.
+    // The worker is inside its 5000 ms wait for events, which the stop ends.
     EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
     const std::string log = m_bridge.Log();
     EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
@@ -67,6 +69,44 @@ TEST_F(ServiceLifecycleTest, SigtermStopsTheConnectedServiceWithoutAReconnectPau
     for (int i = 0; i < 100 && (open = m_station.Command("connections")) != "ok 0"; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(open, "ok 0");
+}
+
+TEST_F(ServiceLifecycleTest, SigtermEndsTheServiceWhileItsLoginWaitsForAHungStation)
+{
+    ASSERT_TRUE(m_station.Commands({"group 1 Охрана", "object 10 1 1 Офис", "mute"}));
+    StartBridge();
+    ASSERT_TRUE(wait_until([&] { return m_station.Command("connections") == "ok 1"; }, std::chrono::seconds(20)));
+
+    // The login would wait a minute for its answer.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
+    RecordProperty("stop_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                   std::chrono::steady_clock::now() - start)
+                                                   .count()));
+    const std::string log = m_bridge.Log();
+    EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Successfully connected"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Could not create connection"), std::string::npos) << log;
+}
+
+TEST_F(ServiceLifecycleTest, ADictionaryNestedTooDeepIsRefusedWithItsReasonAndTheServiceGoesOn)
+{
+    ASSERT_TRUE(m_station.Commands({"group 1 Охрана", "object 10 1 1 Офис"}));
+    BridgeSettings settings;
+    settings.login = kLogin;
+    settings.password = kPassword;
+    settings.dictionary = "<Root><Template>";
+    for (int i = 0; i < 50000; ++i)
+        settings.dictionary += "<Param id=\"2\">";
+    StartBridge(settings);
+
+    auto client = Client();
+    ASSERT_TRUE(client);
+    client->WaitForState({"group 1 L1 'Охрана'", "object 10 group=1 state=0x1 L1 'Офис'"});
+    EXPECT_NE(m_bridge.Log().find("unable to load events dictionary dictionary_events_system.xml "
+                                  "(elements nested deeper than 256 levels)\n"),
+              std::string::npos)
+        << m_bridge.Log();
 }
 
 } // namespace

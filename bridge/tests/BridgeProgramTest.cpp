@@ -146,7 +146,8 @@ TEST_F(BridgeProgramTest, ServiceRunsUntilStopSignalAndReportsSuccess)
                                  "/korvel-orvanta-client\"\n"
                                  "unable to start service Korvel Orvanta Client (err 0x0002)\n"
                                  "load events dictionary " + run() + "/dictionary_events_system.xml\n"
-                                 "unable to load events dictionary dictionary_events_system.xml\n"
+                                 "unable to load events dictionary dictionary_events_system.xml "
+                                 "(cannot open the file: No such file or directory)\n"
                                  "CMSC init failed\n"
                                  "service_status: 1\n");
     }

@@ -126,15 +126,18 @@ TEST_F(ConnectionSettingsTest, ReadsKeysValuesAndComments)
     EXPECT_EQ(verbosity, 2);
 }
 
-TEST_F(ConnectionSettingsTest, WindowsLineEndsAndMissingLastLineEnd)
+TEST_F(ConnectionSettingsTest, LineEndsOfAnyEditorAByteOrderMarkAndANegativeVerbosity)
 {
-    ASSERT_TRUE(read("host\tlocalhost\r\nport\t5000\r\nlogin\tpelto\r\npassword\tpelto\r\n\r\nlocal_port\t5050"));
-    EXPECT_EQ(host, "localhost");
-    EXPECT_EQ(port, 5000);
-    EXPECT_EQ(login, "pelto");
-    EXPECT_EQ(password, "pelto");
-    EXPECT_EQ(local_port, 5050);
-    EXPECT_TRUE(validate_config());
+    for (const char* ini : {"host\tlocalhost\r\nport\t5000\r\n\r\nlocal_port\t5050\r\nverbosity -3",
+                            "host\tlocalhost\rport\t5000\r\rlocal_port\t5050\rverbosity -3\r",
+                            "\xEF\xBB\xBFhost\tlocalhost\nport\t5000\nlocal_port\t5050\nverbosity -3\n"}) {
+        reset_settings();
+        ASSERT_TRUE(read(ini));
+        EXPECT_EQ(host, "localhost") << ini;
+        EXPECT_EQ(port, 5000) << ini;
+        EXPECT_EQ(local_port, 5050) << ini;
+        EXPECT_EQ(verbosity, 0) << ini;
+    }
 }
 
 TEST_F(ConnectionSettingsTest, RepeatedKeyOverridesAndEmptyValuesAreKept)

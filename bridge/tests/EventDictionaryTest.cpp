@@ -119,25 +119,36 @@ TEST_F(EventDictionaryTest, FaultsFailTheLoadKeepingEarlierEntries)
     }
 }
 
-TEST_F(EventDictionaryTest, UnreadableFileLeavesNoTexts)
+TEST_F(EventDictionaryTest, UnreadableFileLeavesNoTextsAndTellsWhy)
 {
+    std::string deep = "<Root><Template>";
+    for (int i = 0; i < 50000; ++i)
+        deep += "<Param id=\"2\">";
     const struct
     {
         const char* what;
-        const char* xml; // null: no file at all
+        std::string xml; // "-": no file at all
+        std::string reason;
     } cases[] = {
-        {"missing file", nullptr},
-        {"malformed XML", "<Root><Template><Param id=\"2\"><Param id=\"4\" text=\"x\"/></Template></Root>"},
-        {"no template", "<Root><Param id=\"2\"><Param id=\"4\" text=\"x\"/></Param></Root>"},
+        {"missing file", "-", "cannot open the file: No such file or directory"},
+        {"malformed XML", "<Root><Template><Param id=\"2\"><Param id=\"4\" text=\"x\"/></Template></Root>",
+         "unexpected end of data at line 1"},
+        {"no template", "<Root><Param id=\"2\"><Param id=\"4\" text=\"x\"/></Param></Root>",
+         "No such node (Root.Template)"},
         {"other root", "<Dictionary><Template><Param id=\"2\"><Param id=\"4\" text=\"x\"/></Param></Template>"
-                       "</Dictionary>"},
+                       "</Dictionary>", "No such node (Root.Template)"},
+        {"id not a number", "<Root><Template><Param id=\"12a\"/></Template></Root>", "\"12a\" is not an int32"},
+        {"nested too deep", deep, "elements nested deeper than 256 levels"},
     };
     for (const auto& c : cases)
     {
         EventsDictionary.clear();
         std::remove((m_folder / "dictionary_events_system.xml").c_str());
-        const bool loaded = c.xml == nullptr ? load_events_dictionary(platform::executable_path()) : load(c.xml);
-        EXPECT_FALSE(loaded) << c.what;
+        if (c.xml != "-")
+            write_file(m_folder / "dictionary_events_system.xml", c.xml);
+        std::string reason;
+        EXPECT_FALSE(load_events_dictionary(platform::executable_path(), &reason)) << c.what;
+        EXPECT_EQ(reason, c.reason) << c.what;
         EXPECT_EQ("<miss>", text_of(2, 4)) << c.what;
     }
 }

@@ -162,6 +162,17 @@ TEST(ParseElementList, FaultKeepsEarlierRecords)
     }
 }
 
+// The root holding elements `levels` deep.
+std::string deep_document(const std::string& root, int levels)
+{
+    std::string text = "<" + root + ">";
+    for (int i = 0; i < levels; ++i)
+        text += "<record>";
+    for (int i = 0; i < levels; ++i)
+        text += "</record>";
+    return text + "</" + root + ">";
+}
+
 TEST(ParseElementList, DocumentFaults)
 {
     const std::string good = document("objectlist", {record("object", {{"ID", "1"}})});
@@ -174,6 +185,8 @@ TEST(ParseElementList, DocumentFaults)
         {good.substr(0, good.size() - 6), "objectlist"},
         {"", "objectlist"},
         {"not xml at all", "objectlist"},
+        // Refused before the reader, which would overflow the stack.
+        {deep_document("objectlist", 50000), "objectlist"},
     };
     for (const auto& c : cases)
     {

@@ -13,11 +13,16 @@
 #include "support/BridgeLog.h"
 #include "support/ConnectionSettings.h"
 #include "testsupport/ChildProcess.h"
+#include "testsupport/WaitUntil.h"
 #include "vms/VmsServer.h"
+
+#include "platform/Event.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -25,6 +30,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -660,6 +666,27 @@ TEST_F(StationWorkerTest, LossReportedBetweenCyclesIsNotCounted)
     EXPECT_EQ(calls_of("msc_Open"), 2u);
     EXPECT_EQ(m_pauses.size(), 1u);
     EXPECT_EQ(count_of(log(), "Connection to Korvel server lost\n"), 1u);
+}
+
+// Stopped from another thread, as the service stops it: the wait ends on its
+// extra handle at once, as the library's does, and nothing more is logged.
+TEST_F(StationWorkerTest, AStopFromAnotherThreadEndsTheEventWaitAtOnce)
+{
+    script_small_station();
+    std::atomic<bool> waiting{false};
+    std::atomic<uint32_t> woken{0};
+    state().waitEvent = [&](uint32_t timeout, intptr_t extra) {
+        waiting = true;
+        woken = platform::wait_for_single(static_cast<platform::WaitHandle>(extra), timeout);
+        return static_cast<int32_t>(woken == platform::kWaitObject0 ? MSC_USER_HANDLE_SIGNALED : MSC_WAIT_TIMEOUT);
+    };
+    std::thread worker(station_worker);
+    const bool in_wait = wait_until([&] { return waiting.load(); });
+    stop_station_worker(worker);
+    ASSERT_TRUE(in_wait);
+    EXPECT_EQ(woken.load(), platform::kWaitObject0);
+    EXPECT_EQ(state().unloads, 1);
+    EXPECT_EQ(log(), "Successfully connected to Korvel server station.test:5000\n.");
 }
 
 } // namespace

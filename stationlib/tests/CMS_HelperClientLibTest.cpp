@@ -150,6 +150,24 @@ protected:
 
     CMS_ServerClient& Cache() { return instance->GetServerClient(); }
 
+    // With the real time-outs, an open instance and a host thread whose request
+    // the station never answers (it would wait a minute); true once the station
+    // has the request. The caller joins the thread when it is joinable.
+    bool StartUnansweredRequest(std::thread& host, std::atomic<int>& result)
+    {
+        Timeouts::SetScaleForTests(1);
+        MakeInstance();
+        if (!Open())
+            return false;
+        simulator.SetFault(kRequestGetShifts, RequestFault::DropAnswer);
+        const size_t seen = simulator.GetRequests().size();
+        host = std::thread([this, &result] {
+            RecordList<CMS_ShiftData> shifts;
+            result = Cache().GetShifts(shifts) ? 1 : 0;
+        });
+        return simulator.WaitForRequests(seen + 1, 5000) && simulator.GetRequests().back().code == kRequestGetShifts;
+    }
+
     // The worker handles packets in order: once the callback of an item added
     // after `send` has come, everything sent before it has been dispatched.
     void SendThenMarker(const std::function<void()>& send)
@@ -474,26 +492,24 @@ TEST_F(ClientInstanceTest, CloseWhileAReconnectLogsInDropsTheNewLinkSilently)
     EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
 }
 
-TEST_F(ClientInstanceTest, ACloseWhileAnOpenLogsInLeavesTheInstanceClosed)
+TEST_F(ClientInstanceTest, ACloseEndsAnOpenThatLogsInAndLeavesTheInstanceClosed)
 {
     MakeInstance();
 
-    // The Open's last list waits until the test lets it go.
+    // The Open's last list is held until after the close.
     held.Hold(simulator, kRequestLoadGroups);
-    std::atomic<bool> opened{false};
-    std::thread opener([&] { opened = Open(); });
+    std::atomic<int> opened{-1};
+    std::thread opener([&] { opened = Open() ? 1 : 0; });
     const bool underWay = held.WaitUntilHeld();
-    // The Close comes while the Open still logs in; given a moment it is under
-    // way and waits for the Open. Without that moment the Close simply comes
-    // after the Open, and the outcome must be the same.
-    std::thread closer([&] { instance->Close(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    held.Release();
+    const auto start = std::chrono::steady_clock::now();
+    instance->Close();
+    const auto closing = std::chrono::steady_clock::now() - start;
     opener.join();
-    closer.join();
+    held.Release();
     ASSERT_TRUE(underWay);
 
-    EXPECT_TRUE(opened.load());
+    EXPECT_LT(closing, std::chrono::milliseconds(Timeouts::RequestMs() / 4));
+    EXPECT_EQ(opened.load(), 0);
     EXPECT_FALSE(instance->IsOpen());
     EXPECT_FALSE(instance->GetConnected());
     // The worker does not bring back what the host closed.
@@ -501,6 +517,26 @@ TEST_F(ClientInstanceTest, ACloseWhileAnOpenLogsInLeavesTheInstanceClosed)
     EXPECT_TRUE(g_calls.Codes().empty());
     EXPECT_EQ(simulator.GetAcceptedConnections(), 1u);
     EXPECT_TRUE(wait_until([&] { return simulator.GetOpenConnections() == 0; }));
+}
+
+TEST_F(ClientInstanceTest, ACloseEndsAWaitingRequestAtOnceAndTheInstanceOpensAgain)
+{
+    std::thread host;
+    std::atomic<int> result{-1};
+    const bool sent = StartUnansweredRequest(host, result);
+
+    const auto start = std::chrono::steady_clock::now();
+    instance->Close();
+    if (host.joinable())
+        host.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Timeouts::RequestMs() / 4));
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(result.load(), 0);
+
+    simulator.ClearFaults();
+    EXPECT_TRUE(Open());
+    RecordList<CMS_ShiftData> shifts;
+    EXPECT_TRUE(Cache().GetShifts(shifts));
 }
 
 TEST_F(ClientInstanceTest, ResetEventQueueKeepsTheSignal)
@@ -580,28 +616,18 @@ TEST_F(ClientInstanceTest, PacketsKeepTheBytesAfterTheCode)
 
 TEST_F(ClientInstanceTest, ShutdownEndsAWaitingRequestAtOnce)
 {
-    // Real time-outs: the request would wait a minute for its answer.
-    Timeouts::SetScaleForTests(1);
-    MakeInstance();
-    ASSERT_TRUE(Open());
-    simulator.SetFault(kRequestGetShifts, RequestFault::DropAnswer);
-
-    // Counted before the request can arrive, or the wait below could miss it.
-    const size_t seen = simulator.GetRequests().size();
+    std::thread host;
     std::atomic<int> result{-1};
-    std::thread host([&] {
-        RecordList<CMS_ShiftData> shifts;
-        result = Cache().GetShifts(shifts) ? 1 : 0;
-    });
-    ASSERT_TRUE(simulator.WaitForRequests(seen + 1, 5000));
-    ASSERT_EQ(simulator.GetRequests().back().code, kRequestGetShifts);
+    const bool sent = StartUnansweredRequest(host, result);
 
     const auto start = std::chrono::steady_clock::now();
     instance->Shutdown();
     EXPECT_EQ(platform::wait_for_single(instance->GetClosingHandle(), 0), platform::kWaitObject0);
-    host.join();
+    if (host.joinable())
+        host.join();
     instance.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(Timeouts::RequestMs() / 4));
+    ASSERT_TRUE(sent);
     EXPECT_EQ(result.load(), 0);
 }
 

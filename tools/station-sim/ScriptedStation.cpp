@@ -189,6 +189,11 @@ ScriptedStation::ScriptedStation(StationSimulator& simulator) : m_simulator(simu
         m_simulator.SetHandler(code, [this](const StationRequest& request) { return Serve(request); });
 }
 
+ScriptedStation::~ScriptedStation()
+{
+    m_simulator.Stop();
+}
+
 // ---- Scripting -----------------------------------------------------------------
 
 void ScriptedStation::AddAccount(const std::string& userName, const std::string& password)

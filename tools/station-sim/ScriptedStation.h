@@ -43,6 +43,9 @@ public:
 
     // Installs the station's handlers on the simulator, which must outlive it.
     explicit ScriptedStation(StationSimulator& simulator);
+    // Stops the simulator: a request still being served would run its handler
+    // on a station that is gone.
+    ~ScriptedStation();
     ScriptedStation(const ScriptedStation&) = delete;
     ScriptedStation& operator=(const ScriptedStation&) = delete;
 

@@ -155,6 +155,12 @@ std::string StationControl::Execute(const std::string& line)
         m_simulator.CloseConnections();
         return kOk;
     }
+    if (command == "mute") {
+        if (!in.AtEnd())
+            return usage_error(command);
+        m_simulator.SetMuted(true);
+        return kOk;
+    }
     if (command == "connections") {
         if (!in.AtEnd())
             return usage_error(command);

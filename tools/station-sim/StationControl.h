@@ -24,6 +24,7 @@ namespace stationsim {
 //   event TYPE SUBTYPE OBJECT SENSOR   (SENSOR -1: every sensor; "ok N": connections reached)
 //   drop                               (closes every station connection)
 //   connections                        ("ok N": connections open)
+//   mute                               (from now on no request or ping is answered)
 //
 // Numbers are decimal or 0x-prefixed hexadecimal.
 class StationControl

@@ -165,6 +165,12 @@ bool StationSimulator::SetFrameSize(int32_t size)
     return true;
 }
 
+void StationSimulator::SetMuted(bool muted)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_muted = muted;
+}
+
 void StationSimulator::SetAnswerPings(bool answer)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -396,7 +402,7 @@ bool StationSimulator::TakeInFrames(Connection& connection, std::vector<uint8_t>
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 ++m_pings;
-                answer = m_answerPings;
+                answer = m_answerPings && !m_muted;
             }
             m_changed.notify_all();
             if (answer)
@@ -457,6 +463,10 @@ StationReply StationSimulator::ReplyTo(const StationRequest& request, RequestFau
     RequestHandler handler;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_muted) {
+            fault = RequestFault::DropAnswer;
+            return {};
+        }
         auto faultSetting = m_faults.find(request.code);
         if (faultSetting != m_faults.end()) {
             fault = faultSetting->second.fault;

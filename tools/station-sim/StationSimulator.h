@@ -77,6 +77,9 @@ public:
     // An answer whose data fills its frames exactly ends with a header-only frame.
     bool SetFrameSize(int32_t size);
     void SetAnswerPings(bool answer);
+    // A muted station takes every request and ping in and answers none, as a
+    // hung server does; its connections stay open.
+    void SetMuted(bool muted);
 
     // Sending to every open connection; each returns how many it reached.
     // `records` follow the notification code; both are scrambled together.
@@ -134,6 +137,7 @@ private:
     std::map<int32_t, FaultSetting> m_faults;
     int32_t m_frameSize = kDefaultFrameSize;
     bool m_answerPings = true;
+    bool m_muted = false;
     std::vector<StationRequest> m_requests;
     size_t m_pings = 0;
 };

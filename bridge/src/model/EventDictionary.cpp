@@ -2,11 +2,17 @@
 
 #include "support/BridgeLog.h"
 #include "support/FilePath.h"
+#include "support/XmlDepth.h"
 
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 
 EventTextMap EventsDictionary;
 
@@ -18,14 +24,27 @@ using boost::property_tree::ptree;
 
 } // namespace
 
-bool load_events_dictionary(const std::string& executable_path)
+bool load_events_dictionary(const std::string& executable_path, std::string* reason)
 {
     const std::string path = path_replace_file_name(executable_path, kDictionaryFileName);
     log_message(kLogInfo, "load events dictionary %s\n", path.c_str());
+    std::string fault;
     try
     {
+        std::ifstream file(path, std::ios::binary);
+        if (!file)
+            throw std::runtime_error(std::string("cannot open the file: ") + std::strerror(errno));
+        std::ostringstream content;
+        content << file.rdbuf();
+        if (file.bad())
+            throw std::runtime_error("cannot read the file");
+        const std::string text = content.str();
+        fault = xml_depth_fault(text);
+        if (!fault.empty())
+            throw std::runtime_error(fault);
+        std::istringstream input(text);
         ptree document;
-        boost::property_tree::read_xml(path, document, boost::property_tree::xml_parser::no_comments);
+        boost::property_tree::read_xml(input, document, boost::property_tree::xml_parser::no_comments);
         for (const auto& type_node : document.get_child("Root.Template"))
         {
             if (type_node.first != "Param")
@@ -41,10 +60,21 @@ bool load_events_dictionary(const std::string& executable_path)
         }
         return true;
     }
-    catch (const std::exception&)
+    catch (const boost::property_tree::xml_parser_error& e)
     {
-        return false;
+        fault = e.message() + " at line " + std::to_string(e.line());
     }
+    catch (const boost::property_tree::ptree_bad_data& e)
+    {
+        fault = "\"" + e.data<std::string>() + "\" is not an int32";
+    }
+    catch (const std::exception& e)
+    {
+        fault = e.what();
+    }
+    if (reason != nullptr)
+        *reason = fault;
+    return false;
 }
 
 bool lookup_event_text(KorvelEvent& event)

@@ -13,8 +13,9 @@ using EventTextMap = std::map<int32_t, std::map<int32_t, std::string>>;
 extern EventTextMap EventsDictionary;
 
 // Loads "dictionary_events_system.xml" from the folder of the given executable
-// path. False on any fault; entries read before it stay.
-bool load_events_dictionary(const std::string& executable_path);
+// path. False on any fault, with its reason when asked for; entries read before
+// it stay.
+bool load_events_dictionary(const std::string& executable_path, std::string* reason = nullptr);
 
 // Sets the event's text from the dictionary; false (text left empty) when its
 // type or subtype has no entry.

@@ -2,6 +2,7 @@
 
 #include "support/BridgeAssert.h"
 #include "support/TextCodec.h"
+#include "support/XmlDepth.h"
 
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
@@ -72,6 +73,9 @@ void walk_list(const std::string& text, const std::string& root_tag,
                const std::function<void(const std::string&, const ptree&)>& field,
                const std::function<void()>& record_begin, const std::function<void()>& record_done)
 {
+    const std::string depth_fault = xml_depth_fault(text);
+    if (!depth_fault.empty())
+        throw std::runtime_error(depth_fault);
     std::istringstream input(text);
     ptree document;
     boost::property_tree::read_xml(input, document, boost::property_tree::xml_parser::no_comments);

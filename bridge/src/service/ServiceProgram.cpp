@@ -116,8 +116,10 @@ void service_main(int /*argc*/, char** /*argv*/)
     }
 
     // Without texts events still flow; they are only logged as unknown.
-    if (!load_events_dictionary(executable_path))
-        log_message(kLogError, "unable to load events dictionary %s\n", "dictionary_events_system.xml");
+    std::string dictionary_fault;
+    if (!load_events_dictionary(executable_path, &dictionary_fault))
+        log_message(kLogError, "unable to load events dictionary %s (%s)\n", "dictionary_events_system.xml",
+                    dictionary_fault.c_str());
     std::thread worker(station_worker);
     // Without its port the bridge is of no use to the video system: it stops
     // as on a control code and reports the failure.
@@ -128,7 +130,6 @@ void service_main(int /*argc*/, char** /*argv*/)
 
     if (serving)
         stop_vms_server();
-    g_worker_stop = true;
-    worker.join();
+    stop_station_worker(worker);
     set_service_status(platform::kServiceStopped, serving ? 0 : kExitServerUnavailable);
 }

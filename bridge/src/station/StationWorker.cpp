@@ -13,6 +13,9 @@
 #include "support/TextCodec.h"
 #include "vms/VmsServer.h"
 
+#include "platform/Event.h"
+
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <map>
@@ -46,13 +49,48 @@ std::function<void(std::chrono::milliseconds)>& reconnect_pause()
     return pause;
 }
 
+// Manual-reset: once set, every later wait of the worker ends at once.
+platform::WaitHandle stop_event()
+{
+    static const platform::WaitHandle event = platform::create_event(true, false);
+    return event;
+}
+
 void pause_before_reconnect()
 {
     if (reconnect_pause())
         reconnect_pause()(kReconnectPause);
+    else if (stop_event() != platform::kInvalidWaitHandle)
+        platform::wait_for_single(stop_event(), static_cast<uint32_t>(kReconnectPause.count()));
     else
         std::this_thread::sleep_for(kReconnectPause);
 }
+
+// The worker's station client while it may call the station, for the stopping
+// thread to close.
+std::mutex g_client_mutex;
+std::condition_variable g_client_released;
+CMSC_Client* g_active_client = nullptr;
+
+class ActiveClient
+{
+public:
+    explicit ActiveClient(CMSC_Client& client)
+    {
+        std::lock_guard<std::mutex> lock(g_client_mutex);
+        g_active_client = &client;
+    }
+    ~ActiveClient()
+    {
+        {
+            std::lock_guard<std::mutex> lock(g_client_mutex);
+            g_active_client = nullptr;
+        }
+        g_client_released.notify_all();
+    }
+    ActiveClient(const ActiveClient&) = delete;
+    ActiveClient& operator=(const ActiveClient&) = delete;
+};
 
 // An element's place in the tree: depth (1 group, 2 object, 3 sensor) and the
 // ids of the group, object and sensor on its path (0 below its depth).
@@ -182,11 +220,16 @@ bool load_tree(CMSC_Client& client)
     const std::map<ElementPath, int32_t> before = snapshot_levels();
     std::vector<int32_t> ids;
     if (client.GetObjectList(ids) != MSC_OK) {
-        log_message(kLogError, "GetObjectList failed (%s)\n", last_error(client).c_str());
+        // A query the stop ended is no fault of the station's.
+        if (!g_worker_stop)
+            log_message(kLogError, "GetObjectList failed (%s)\n", last_error(client).c_str());
         return false;
     }
-    for (const int32_t id : ids)
+    for (const int32_t id : ids) {
+        if (g_worker_stop)
+            return false;
         load_object(client, id);
+    }
     load_groups(client);
     broadcast_reload_changes(before);
     return true;
@@ -225,6 +268,8 @@ void run_cycle(CMSC_Client& client)
 {
     const int result = client.Open(host, port, login, password);
     if (result != MSC_OK) {
+        if (g_worker_stop)
+            return;
         log_message(kLogError, "Could not create connection to %s:%i, ret = %i (%s)\n", host.c_str(), port, result,
                     last_error(client).c_str());
         return;
@@ -254,7 +299,7 @@ void event_loop(CMSC_Client& client)
             return;
         }
         log_message(kLogVerbose, ".");
-        const int waited = client.WaitEvent(kEventWaitMs);
+        const int waited = client.WaitEvent(kEventWaitMs, worker_stop_handle());
         if (waited == MSC_WAIT_TIMEOUT)
             continue;
         if (waited != MSC_OK || g_worker_stop)
@@ -274,8 +319,34 @@ void event_loop(CMSC_Client& client)
     }
 }
 
+intptr_t worker_stop_handle()
+{
+    // 0 stands for no handle at the library's interface.
+    const platform::WaitHandle event = stop_event();
+    return event > 0 ? static_cast<intptr_t>(event) : 0;
+}
+
+void stop_station_worker(std::thread& worker)
+{
+    g_worker_stop = true;
+    platform::set_event(stop_event());
+    {
+        std::unique_lock<std::mutex> lock(g_client_mutex);
+        // A client registered after this first look is registered after the
+        // flag was set, which the worker tests before its first call.
+        do {
+            if (g_active_client != nullptr)
+                g_active_client->Close();
+        } while (!g_client_released.wait_for(lock, kStopCloseInterval, [] { return g_active_client == nullptr; }));
+    }
+    if (worker.joinable())
+        worker.join();
+}
+
 void station_worker()
 {
+    // Left set by an earlier worker's stop; this one tests the flag first.
+    platform::reset_event(stop_event());
     try {
         CMSC_ClientProxy proxy;
         if (!proxy.Load("Ardentis.dll")) {
@@ -288,17 +359,20 @@ void station_worker()
             proxy.Unload();
             return;
         }
-        while (!g_worker_stop) {
-            // A loss reported before this cycle's connection is no news to it.
-            client->ClearConnectionLost();
-            run_cycle(*client);
-            // Also after a failed open.
-            if (client->Close() != MSC_OK)
-                log_message(kLogError, "Disconnection failed (%s)\n", last_error(*client).c_str());
-            if (g_worker_stop)
-                break;
-            pause_before_reconnect();
-            log_message(kLogError, "Reconnect to Korvel server\n");
+        {
+            const ActiveClient active(*client);
+            while (!g_worker_stop) {
+                // A loss reported before this cycle's connection is no news to it.
+                client->ClearConnectionLost();
+                run_cycle(*client);
+                // Also after a failed open.
+                if (client->Close() != MSC_OK)
+                    log_message(kLogError, "Disconnection failed (%s)\n", last_error(*client).c_str());
+                if (g_worker_stop)
+                    break;
+                pause_before_reconnect();
+                log_message(kLogError, "Reconnect to Korvel server\n");
+            }
         }
         client.reset();
         proxy.Unload();

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <thread>
 
 class CMSC_Client;
 
@@ -20,13 +21,25 @@ constexpr int32_t kEventBufferSize = 1024 * 1024;
 constexpr uint32_t kEventWaitMs = 5000;
 // Pause between a closed connection cycle and the next attempt.
 constexpr std::chrono::milliseconds kReconnectPause{2000};
+// While the worker has not ended after a stop, its station client is closed
+// again this often: a call that began just before the stop is ended too.
+constexpr std::chrono::milliseconds kStopCloseInterval{100};
 
-// Set by the service entry when it stops; the worker polls it.
+// Set when the service stops; the worker polls it between library calls.
 extern std::atomic<bool> g_worker_stop;
 
-// The thread function. Ends when g_worker_stop is set (seen between library
-// calls, never during one) or when the library cannot be bound.
+// The thread function. Ends when g_worker_stop is set or when the library
+// cannot be bound.
 void station_worker();
+
+// Stops the worker running on the thread and joins it, whatever the station
+// does: sets g_worker_stop, wakes the worker's event wait and pause, and closes
+// its station client, which ends a connect, login or request under way.
+void stop_station_worker(std::thread& worker);
+
+// Signalled (and left so) by stop_station_worker; the worker's event wait and
+// pause end on it. Cleared when a worker starts.
+intptr_t worker_stop_handle();
 
 // The event phase of one connection cycle: waits for events and applies each.
 // Returns when the service stops, waiting fails, or the client lost its

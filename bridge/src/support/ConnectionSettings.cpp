@@ -7,6 +7,7 @@
 
 #include <boost/regex.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,8 @@ std::atomic<int32_t> verbosity{1};
 namespace {
 
 const char kIniFileName[] = "connection.ini";
+// Windows editors put it before the first line of a file saved as UTF-8.
+const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool valid_port(int32_t value)
 {
@@ -41,7 +44,21 @@ void apply_setting(const std::string& key, const std::string& value)
     else if (key == "local_port")
         local_port = platform::crt_atoi(value.c_str());
     else if (key == "verbosity")
-        verbosity = platform::crt_atoi(value.c_str());
+        // Below 0 even errors would go unwritten.
+        verbosity = std::max(0, platform::crt_atoi(value.c_str()));
+}
+
+void apply_line(std::string line)
+{
+    static const boost::regex line_form("([^ \t]*)[ \t]*(.*)");
+    const size_t comment = line.find('#');
+    if (comment != std::string::npos)
+        line.erase(comment);
+    if (line.empty())
+        return;
+    boost::smatch parts;
+    if (boost::regex_match(line, parts, line_form))
+        apply_setting(parts[1].str(), parts[2].str());
 }
 
 } // namespace
@@ -58,25 +75,23 @@ bool read_config(const std::string& executable_path)
         return false;
     }
 
-    static const boost::regex line_form("([^ \t]*)[ \t]*(.*)");
     char* buffer = nullptr;
     size_t capacity = 0;
     ssize_t length;
+    bool first = true;
     while ((length = ::getline(&buffer, &capacity, file)) >= 0) {
-        std::string line(buffer, static_cast<size_t>(length));
-        if (!line.empty() && line.back() == '\n')
-            line.pop_back();
-        // Files edited on Windows end their lines with CR LF.
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const size_t comment = line.find('#');
-        if (comment != std::string::npos)
-            line.erase(comment);
-        if (line.empty())
-            continue;
-        boost::smatch parts;
-        if (boost::regex_match(line, parts, line_form))
-            apply_setting(parts[1].str(), parts[2].str());
+        std::string text(buffer, static_cast<size_t>(length));
+        if (first && text.compare(0, 3, kUtf8ByteOrderMark) == 0)
+            text.erase(0, 3);
+        first = false;
+        if (!text.empty() && text.back() == '\n')
+            text.pop_back();
+        // A CR ends a line too: files edited on Windows end their lines with
+        // CR LF (the empty line between is skipped), old Mac editors with CR.
+        size_t start = 0;
+        for (size_t end; (end = text.find('\r', start)) != std::string::npos; start = end + 1)
+            apply_line(text.substr(start, end - start));
+        apply_line(text.substr(start));
     }
     const bool failed = std::ferror(file) != 0;
     std::free(buffer);

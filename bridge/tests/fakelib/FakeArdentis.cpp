@@ -30,10 +30,11 @@ __attribute__((destructor)) void on_unload()
 
 FakeArdentisCall& record(FakeArdentisState& s, const char* name, int32_t handle = 0)
 {
-    s.calls.emplace_back();
-    s.calls.back().name = name;
-    s.calls.back().handle = handle;
-    return s.calls.back();
+    std::lock_guard<std::mutex> lock(s.callsMutex);
+    FakeArdentisCall& call = s.calls.emplace_back();
+    call.name = name;
+    call.handle = handle;
+    return call;
 }
 
 bool is_instance(const FakeArdentisState& s, int32_t handle)

@@ -7,7 +7,9 @@
 #include "Ardentis.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,10 @@ struct FakeArdentisState
     // Library loads and unloads seen (its constructor and destructor).
     int loads = 0;
     int unloads = 0;
-    std::vector<FakeArdentisCall> calls;
+    // A deque, so a call being filled in stays where it is while another
+    // thread's call is added (under the mutex).
+    std::deque<FakeArdentisCall> calls;
+    std::mutex callsMutex;
 
     // What the library holds: the callback of msc_Initialize and its instances.
     MscNotifyCallback callback = nullptr;

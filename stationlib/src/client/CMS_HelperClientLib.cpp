@@ -127,7 +127,18 @@ void CMS_HelperClientLib::Close()
 {
     // Cleared first: a reconnect under way sees it and drops its connection.
     SetOpen(false);
+    // An Open, reconnect, ping or request under way holds the instance or the
+    // connection until the station answers or its time-out passes; it is ended
+    // first, so the close never waits for the station.
+    CLanClient& connection = GetServerClient();
+    connection.BeginInterrupt();
     InstanceLock lock(m_instanceLock);
+    // Ended before the lock is left, so an Open waiting for it connects as usual.
+    struct InterruptEnd
+    {
+        CLanClient& connection;
+        ~InterruptEnd() { connection.EndInterrupt(); }
+    } interruptEnd{connection};
     // And again: a host Open that held the lock meanwhile may have set it.
     SetOpen(false);
     Disconnect();

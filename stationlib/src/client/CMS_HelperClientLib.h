@@ -48,6 +48,8 @@ public:
     // Connects and logs in with these values; the instance is open only when
     // that succeeded.
     bool Open(const std::string& host, int32_t port, const std::string& userName, const std::string& password);
+    // Clears the open flag and disconnects; an Open, request, ping or connect
+    // of any thread still waiting for the station ends at once and fails.
     void Close();
     // Ends the instance's work without waiting: closes it, stops the worker,
     // ends a pending request, ping or connect at once and wakes waits on the

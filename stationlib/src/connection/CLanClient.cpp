@@ -137,7 +137,7 @@ bool CLanClient::Connect(int timeoutSeconds)
 bool CLanClient::BeginConnecting(platform::SocketHandle socket)
 {
     CCritSectLock socketLock(m_socketLock);
-    if (m_shutDown)
+    if (RefusingLinks())
         return false;
     m_connectingSocket = socket;
     return true;
@@ -149,7 +149,7 @@ bool CLanClient::EndConnecting(platform::SocketHandle socket, bool connected)
     m_connectingSocket = platform::kInvalidSocket;
     // A shutdown that came after the attempt began may have found nothing
     // left to shut down: the link it would have ended is not kept.
-    if (!connected || m_shutDown)
+    if (!connected || RefusingLinks())
         return false;
     m_socket = socket;
     return true;
@@ -207,6 +207,25 @@ void CLanClient::ShutdownSocket()
 {
     CCritSectLock socketLock(m_socketLock);
     m_shutDown = true;
+    ShutDownLinks();
+}
+
+void CLanClient::BeginInterrupt()
+{
+    CCritSectLock socketLock(m_socketLock);
+    ++m_interrupts;
+    ShutDownLinks();
+}
+
+void CLanClient::EndInterrupt()
+{
+    CCritSectLock socketLock(m_socketLock);
+    if (m_interrupts > 0)
+        --m_interrupts;
+}
+
+void CLanClient::ShutDownLinks()
+{
     platform::shutdown_socket(m_socket);
     // A connect waiting for the station's reply wakes and fails at once.
     platform::shutdown_socket(m_connectingSocket);

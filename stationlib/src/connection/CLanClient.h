@@ -50,6 +50,12 @@ public:
     // once, and ends a connect under way. Closing stays with Disconnect. From
     // then on no connect gets through.
     void ShutdownSocket();
+    // The same for a host closing the connection while another thread holds it:
+    // the link and a connect under way are shut down at once, and no connect
+    // gets through until the matching EndInterrupt, so the holder fails soon and
+    // the connection lock comes free for the close.
+    void BeginInterrupt();
+    void EndInterrupt();
 
     // Sends one request and waits for its answer. 1 on success, with the answer's
     // body (still scrambled) in `answer` when given; 0 with the last error set.
@@ -76,6 +82,10 @@ private:
     // Makes the socket being connected reachable for ShutdownSocket; false once
     // that has been called.
     bool BeginConnecting(platform::SocketHandle socket);
+    // Under the socket lock: no new link is taken while set.
+    bool RefusingLinks() const { return m_shutDown || m_interrupts > 0; }
+    // Under the socket lock: shuts the link and a connect under way down.
+    void ShutDownLinks();
     // Ends the attempt: a connected socket becomes the connection's, unless
     // ShutdownSocket came meanwhile; false when it does not.
     bool EndConnecting(platform::SocketHandle socket, bool connected);
@@ -116,6 +126,8 @@ private:
     platform::SocketHandle m_connectingSocket = platform::kInvalidSocket;
     // Set for good by ShutdownSocket, under the socket lock.
     bool m_shutDown = false;
+    // Interruptions under way, under the socket lock.
+    int m_interrupts = 0;
 
     CLanPacket* m_answerTarget = nullptr;
     // Set (under the answer lock) when the receive thread has left its loop.
