@@ -16,6 +16,8 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -58,7 +60,17 @@ TEST(ArdentisUnloadTest, UnloadWithoutFinalizeDeletesOpenInstancesFirst)
         EXPECT_EQ(open(handles[1], "127.0.0.1", simulator.GetPort(), "operator", "secret"), MSC_OK);
     }).join();
 
-    ASSERT_TRUE(platform::free_library(library));
+    // Sensor events keep the workers applying them, through the state dictionary,
+    // while the library goes.
+    std::atomic<bool> unloaded{false};
+    std::thread events([&] {
+        while (!unloaded)
+            station.NotifyEvent(make_event(3, 2, 1));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(platform::free_library(library));
+    unloaded = true;
+    events.join();
     EXPECT_EQ(dlopen(ARDENTIS_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library stayed loaded";
     simulator.Stop();
 }
