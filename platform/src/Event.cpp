@@ -14,9 +14,11 @@ namespace platform {
 namespace {
 
 // Auto-reset events are plain eventfds too; the wait needs to know which
-// descriptors it must clear when it is released by them.
-std::mutex g_registryMutex;
-std::unordered_set<int> g_autoResetEvents;
+// descriptors it must clear when it is released by them. Built before and
+// destroyed after every unprioritised global of the module that links this, whose
+// destructors may still close events (a library deleting its instances at unload).
+__attribute__((init_priority(200))) std::mutex g_registryMutex;
+__attribute__((init_priority(200))) std::unordered_set<int> g_autoResetEvents;
 
 bool is_auto_reset(WaitHandle handle)
 {

@@ -12,9 +12,10 @@
 namespace platform {
 namespace {
 
-std::mutex g_override_mutex;
-std::string g_executable_override;
-std::string g_module_override;
+// Outlive the other globals of the module that links this (see Event.cpp).
+__attribute__((init_priority(200))) std::mutex g_override_mutex;
+__attribute__((init_priority(200))) std::string g_executable_override;
+__attribute__((init_priority(200))) std::string g_module_override;
 
 std::string read_self_exe()
 {

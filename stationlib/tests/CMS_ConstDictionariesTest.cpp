@@ -154,7 +154,6 @@ TEST(ConstDictionariesTest, EachDictionaryReadsTheDocumentOfItsType)
     ASSERT_TRUE(dictionaries.AddDocuments(&stream));
 
     const auto loaded = dictionaries.GetDictionaries();
-    ASSERT_EQ(loaded->texts.size(), 10u);
     for (int32_t type : {3, 5, 6, 7, 9, 10, 11, 12, 13, 14}) {
         const TextDictionary* dictionary = loaded->FindText(type);
         ASSERT_NE(dictionary, nullptr) << type;

@@ -36,13 +36,15 @@ inline void write_document_set(CByteStream& stream, const std::vector<std::strin
     write_document_set(stream, static_cast<int32_t>(texts.size()), texts);
 }
 
-// Puts a state document with these entries into the library's dictionaries,
-// and empties them again when the test is done.
-class StateDictionaryScope
+// Puts a document of one type with these entries into the library's
+// dictionaries, and empties them again when the test is done.
+class DictionaryScope
 {
 public:
-    explicit StateDictionaryScope(const std::string& entries) { Fill({dictionary_document(4, entries)}); }
-    ~StateDictionaryScope() { Fill({}); }
+    DictionaryScope(int32_t type, const std::string& entries) { Fill({dictionary_document(type, entries)}); }
+    ~DictionaryScope() { Fill({}); }
+    DictionaryScope(const DictionaryScope&) = delete;
+    DictionaryScope& operator=(const DictionaryScope&) = delete;
 
 private:
     static void Fill(const std::vector<std::string>& documents)
@@ -51,4 +53,11 @@ private:
         write_document_set(stream, documents);
         EXPECT_TRUE(const_dictionaries().AddDocuments(&stream));
     }
+};
+
+// The same for the state dictionary.
+class StateDictionaryScope : public DictionaryScope
+{
+public:
+    explicit StateDictionaryScope(const std::string& entries) : DictionaryScope(4, entries) {}
 };

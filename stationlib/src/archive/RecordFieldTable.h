@@ -4,8 +4,10 @@
 // byte form and the XML form cannot drift apart. Each row names the key, the kind
 // and the member; rows appear in the record's wire order.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "archive/CFieldArchive.h"
@@ -121,8 +123,26 @@ private:
     }
 };
 
+// A record's field table: a view of rows kept in a static array. Rows need no
+// destruction, so the table stays readable while the library unloads, whatever
+// thread of it still runs then.
 template <class R>
-using RecordFields = std::vector<RecordField<R>>;
+class RecordFields
+{
+    static_assert(std::is_trivially_destructible<RecordField<R>>::value, "field rows are never destroyed");
+
+public:
+    template <size_t N>
+    explicit RecordFields(const RecordField<R> (&rows)[N]) : m_begin(rows), m_end(rows + N)
+    {
+    }
+    const RecordField<R>* begin() const { return m_begin; }
+    const RecordField<R>* end() const { return m_end; }
+
+private:
+    const RecordField<R>* m_begin;
+    const RecordField<R>* m_end;
+};
 
 // Reads a data block of `size` bytes into a fresh zero-filled block; a size of 0
 // or less reads nothing and leaves the block empty. Over a known source stream a

@@ -1,4 +1,5 @@
 #include "base/ModuleInfo.h"
+#include "base/ModuleInfoState.h"
 
 #include "base/FileHelpers.h"
 #include "base/ResourceTable.h"
@@ -18,19 +19,9 @@ constexpr const char* kProductNameKey = "\\StringFileInfo\\040904B0\\ProductName
 // Any object of the library will do: its address names the module that holds it.
 const char g_module_anchor = 0;
 
-struct ModuleState
+ModuleInfoState& state()
 {
-    std::mutex mutex;
-    bool path_read = false;
-    const void* named_module = nullptr;  // the module the first call named; null = the executable
-    ModuleVersion version;
-    std::string product_name;
-};
-
-ModuleState& state()
-{
-    static ModuleState s;
-    return s;
+    return module_info_state();
 }
 
 // The library attaches before anyone asks about it: the first question runs the

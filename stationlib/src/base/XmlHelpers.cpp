@@ -34,11 +34,10 @@ bool declared_utf8(const TiXmlNode* node)
 // this runs often: nothing is allocated and the names are compared as strings.
 bool is_var_of(const TiXmlElement* var, const std::string& element_name, const std::string& key)
 {
-    static const std::string key_attribute = kVarKeyAttribute;
     if (var->ValueStr() != element_name)
         return false;
-    const std::string* name = var->Attribute(key_attribute);
-    return name != nullptr && *name == key;
+    const char* name = var->Attribute(kVarKeyAttribute);
+    return name != nullptr && key == name;
 }
 
 const TiXmlElement* find_var(const TiXmlNode* node, const std::string& element_name,

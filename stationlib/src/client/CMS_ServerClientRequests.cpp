@@ -8,11 +8,11 @@
 #include "dictionaries/CMS_ConstDevices.h"
 #include "dictionaries/CMS_ConstDictionaries.h"
 #include "dictionaries/LibraryGlobals.h"
+#include "tables/EventFilter.h"
 #include "wire/PayloadScrambler.h"
 #include "wire/StationMessageType.h"
 #include "wire/StationRequestCode.h"
 
-#include <cstdio>
 #include <new>
 
 namespace {
@@ -22,20 +22,6 @@ constexpr int32_t kFrameSize = 8192;
 // Client type whose login carries the two extra values, and which loads the
 // user and person lists instead of the constant documents.
 constexpr int32_t kClientTypeWithValues = 3;
-
-// The event filter every connection prepares: sensor events but the history-less
-// subtype 20, object events but subtypes 4 and 5. No request sends it.
-const std::string& prepared_event_filter()
-{
-    static const std::string text = [] {
-        char buffer[128];
-        std::snprintf(buffer, sizeof buffer,
-                      " AND ((event_type=%d AND event_subtype!=%d) OR (event_type=%d AND event_subtype NOT IN (%d,%d)))",
-                      3, 20, 2, 4, 5);
-        return std::string(buffer);
-    }();
-    return text;
-}
 
 bool load_from_stream(CObjectStoreXmlHelper& record, CByteStream& stream)
 {
@@ -86,7 +72,7 @@ void insert_sensor(RecordList<CMS_ObjectSensorData>& list, std::unique_ptr<CMS_O
 
 CMS_ServerClient::CMS_ServerClient()
 {
-    prepared_event_filter();
+    prepare_event_filter_text();
 }
 
 CMS_ServerClient::~CMS_ServerClient()

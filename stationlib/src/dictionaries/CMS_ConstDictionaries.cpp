@@ -1,6 +1,5 @@
 #include "dictionaries/CMS_ConstDictionaries.h"
 
-#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -10,26 +9,28 @@
 
 namespace {
 
-const int32_t kTextTypes[] = {6, 11, 10, 9, 3, 14, 13, 5, 12, 7};
+using Dictionaries = CMS_ConstDictionaries::Dictionaries;
+
+TextDictionary Dictionaries::*const kTextDictionaries[] = {
+    &Dictionaries::text6,  &Dictionaries::text11, &Dictionaries::text10, &Dictionaries::text9, &Dictionaries::text3,
+    &Dictionaries::text14, &Dictionaries::text13, &Dictionaries::text5,  &Dictionaries::text12, &Dictionaries::text7,
+};
 const int32_t kLoadOrder[] = {3, 2, 4, 5, 13, 14, 6, 8, 7, 10, 9, 11, 12};
 
 } // namespace
 
-CMS_ConstDictionaries::Dictionaries::Dictionaries()
-    : parameters(kParameterType), states(kStateType), codes(kCodeType)
-{
-    texts.reserve(std::size(kTextTypes));
-    for (int32_t type : kTextTypes)
-        texts.emplace_back(type);
-}
-
 const TextDictionary* CMS_ConstDictionaries::Dictionaries::FindText(int32_t type) const
 {
-    for (const TextDictionary& dictionary : texts) {
-        if (dictionary.GetType() == type)
-            return &dictionary;
+    for (TextDictionary Dictionaries::*member : kTextDictionaries) {
+        if ((this->*member).GetType() == type)
+            return &(this->*member);
     }
     return nullptr;
+}
+
+TextDictionary* CMS_ConstDictionaries::Dictionaries::FindText(int32_t type)
+{
+    return const_cast<TextDictionary*>(static_cast<const Dictionaries*>(this)->FindText(type));
 }
 
 CMS_ConstDictionaries::CMS_ConstDictionaries() : m_dictionaries(std::make_shared<Dictionaries>())
@@ -55,10 +56,7 @@ void CMS_ConstDictionaries::Load()
             fresh->codes.Load(document_of(type));
             break;
         default:
-            for (TextDictionary& dictionary : fresh->texts) {
-                if (dictionary.GetType() == type)
-                    dictionary.Load(document_of(type));
-            }
+            fresh->FindText(type)->Load(document_of(type));
             break;
         }
     }

@@ -17,25 +17,33 @@
 class CMS_ConstDictionaries : public CMS_ContainerXml
 {
 public:
-    // The thirteen dictionaries, built together and replaced together, so a reader
-    // sees one complete generation.
-    struct Dictionaries
-    {
-        Dictionaries();
-
-        // Plain text dictionaries of types 6, 11, 10, 9, 3, 14, 13, 5, 12 and 7.
-        std::vector<TextDictionary> texts;
-        ParameterDictionary parameters;
-        StateDictionary states;
-        CodeDictionary codes;
-
-        // The text dictionary of the type, or null.
-        const TextDictionary* FindText(int32_t type) const;
-    };
-
     static constexpr int32_t kParameterType = 2;
     static constexpr int32_t kStateType = 4;
     static constexpr int32_t kCodeType = 8;
+
+    // The thirteen dictionaries, built together and replaced together, so a reader
+    // sees one complete generation. Members are built in this order of types and
+    // destroyed in reverse: 6, 11, 10, 9, 2, 3, 4, 14, 13, 5, 12, 8, 7.
+    struct Dictionaries
+    {
+        TextDictionary text6{6};
+        TextDictionary text11{11};
+        TextDictionary text10{10};
+        TextDictionary text9{9};
+        ParameterDictionary parameters{kParameterType};
+        TextDictionary text3{3};
+        StateDictionary states{kStateType};
+        TextDictionary text14{14};
+        TextDictionary text13{13};
+        TextDictionary text5{5};
+        TextDictionary text12{12};
+        CodeDictionary codes{kCodeType};
+        TextDictionary text7{7};
+
+        // The text dictionary of the type, or null.
+        const TextDictionary* FindText(int32_t type) const;
+        TextDictionary* FindText(int32_t type);
+    };
 
     CMS_ConstDictionaries();
 

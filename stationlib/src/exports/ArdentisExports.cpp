@@ -33,9 +33,7 @@ std::atomic<MscNotifyCallback> g_callback{nullptr};
 
 InstanceTable& instances()
 {
-    // Instances the host never finalised go with the library.
-    static InstanceTable table;
-    return table;
+    return library_instances();
 }
 
 // Runs an export's body after the attach step; any exception becomes `failure`.

@@ -73,6 +73,8 @@ public:
     };
 
     HandleTable() = default;
+    // Instances still in the table go the way Clear sends them.
+    ~HandleTable() { Clear(); }
     HandleTable(const HandleTable&) = delete;
     HandleTable& operator=(const HandleTable&) = delete;
 

@@ -77,12 +77,5 @@ void library_attach()
         // The library names itself first, so every later question about the
         // module path answers with the library file; this also reads the version block.
         get_module_file_name(library_module_handle());
-        library_settings();
     });
-}
-
-CConfig& library_settings()
-{
-    static CConfig settings(nullptr, -1, false);
-    return settings;
 }

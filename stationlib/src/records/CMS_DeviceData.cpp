@@ -6,7 +6,7 @@ const RecordFields<CMS_DeviceData>& CMS_DeviceData::Fields()
 {
     using F = RecordField<CMS_DeviceData>;
     using R = CMS_DeviceData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Number", &R::Number),
@@ -25,6 +25,7 @@ const RecordFields<CMS_DeviceData>& CMS_DeviceData::Fields()
         F::Int("OriginServerId", &R::OriginServerId),
         F::Int("UserId", &R::UserId),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

@@ -10,7 +10,7 @@ const RecordFields<CMS_ObjectClientData>& CMS_ObjectClientData::Fields()
 {
     using F = RecordField<CMS_ObjectClientData>;
     using R = CMS_ObjectClientData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Number", &R::Number),
@@ -22,6 +22,7 @@ const RecordFields<CMS_ObjectClientData>& CMS_ObjectClientData::Fields()
         F::Then(&R::ReadSettingsValues),
         F::Int("State", &R::State, kDynamic),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

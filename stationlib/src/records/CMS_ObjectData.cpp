@@ -63,7 +63,7 @@ const RecordFields<CMS_ObjectData>& CMS_ObjectData::Fields()
 {
     using F = RecordField<CMS_ObjectData>;
     using R = CMS_ObjectData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Group", &R::Group),
@@ -94,6 +94,7 @@ const RecordFields<CMS_ObjectData>& CMS_ObjectData::Fields()
         F::Int("OriginServerId", &R::OriginServerId),
         F::Int("UserId", &R::UserId),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

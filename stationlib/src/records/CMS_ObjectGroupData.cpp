@@ -9,7 +9,7 @@ const RecordFields<CMS_ObjectGroupData>& CMS_ObjectGroupData::Fields()
 {
     using F = RecordField<CMS_ObjectGroupData>;
     using R = CMS_ObjectGroupData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Type", &R::Type),
@@ -23,6 +23,7 @@ const RecordFields<CMS_ObjectGroupData>& CMS_ObjectGroupData::Fields()
         F::Int("OriginServerId", &R::OriginServerId),
         F::Int("UserId", &R::UserId),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

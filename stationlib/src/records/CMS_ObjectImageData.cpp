@@ -4,7 +4,7 @@ const RecordFields<CMS_ObjectImageData>& CMS_ObjectImageData::Fields()
 {
     using F = RecordField<CMS_ObjectImageData>;
     using R = CMS_ObjectImageData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Number", &R::Number),
@@ -18,5 +18,6 @@ const RecordFields<CMS_ObjectImageData>& CMS_ObjectImageData::Fields()
         F::Int("DataSize", &R::DataSize),
         F::Block("Data", &R::DataSize, &R::Data),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }

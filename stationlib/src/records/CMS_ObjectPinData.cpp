@@ -9,7 +9,7 @@ const RecordFields<CMS_ObjectPinData>& CMS_ObjectPinData::Fields()
 {
     using F = RecordField<CMS_ObjectPinData>;
     using R = CMS_ObjectPinData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("ObjectID", &R::ObjectID),
@@ -25,5 +25,6 @@ const RecordFields<CMS_ObjectPinData>& CMS_ObjectPinData::Fields()
         F::Text("Value", &R::Value, kDynamic),
         F::Int("OriginServerId", &R::OriginServerId),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }

@@ -11,7 +11,7 @@ const RecordFields<CMS_ObjectScheduleData>& CMS_ObjectScheduleData::Fields()
 {
     using F = RecordField<CMS_ObjectScheduleData>;
     using R = CMS_ObjectScheduleData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Number", &R::Number),
@@ -24,5 +24,6 @@ const RecordFields<CMS_ObjectScheduleData>& CMS_ObjectScheduleData::Fields()
         F::Int("DayOfWeek", &R::DayOfWeek),
         F::Int("State", &R::State, kDynamic),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }

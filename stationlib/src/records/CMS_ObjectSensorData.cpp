@@ -16,7 +16,7 @@ const RecordFields<CMS_ObjectSensorData>& CMS_ObjectSensorData::Fields()
 {
     using F = RecordField<CMS_ObjectSensorData>;
     using R = CMS_ObjectSensorData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Number", &R::Number),
@@ -29,6 +29,7 @@ const RecordFields<CMS_ObjectSensorData>& CMS_ObjectSensorData::Fields()
         F::Text("GUID", &R::GUID),
         F::ByteAsInt("State", &R::State, kDynamic),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

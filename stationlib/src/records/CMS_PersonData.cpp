@@ -7,7 +7,7 @@ const RecordFields<CMS_PersonData>& CMS_PersonData::Fields()
 {
     using F = RecordField<CMS_PersonData>;
     using R = CMS_PersonData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Int("ID", &R::ID),
         F::Int("Type", &R::Type),
         F::Int("Flags", &R::Flags),
@@ -17,6 +17,7 @@ const RecordFields<CMS_PersonData>& CMS_PersonData::Fields()
         F::Int("OriginServerId", &R::OriginServerId),
         F::Then(&R::ParsePersObjects),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

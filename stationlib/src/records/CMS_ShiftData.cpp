@@ -11,7 +11,7 @@ const RecordFields<CMS_ShiftData>& CMS_ShiftData::Fields()
 {
     using F = RecordField<CMS_ShiftData>;
     using R = CMS_ShiftData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("State", &R::State),
@@ -21,5 +21,6 @@ const RecordFields<CMS_ShiftData>& CMS_ShiftData::Fields()
         F::Date("StartTime", &R::StartTime),
         F::Date("EndTime", &R::EndTime),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }

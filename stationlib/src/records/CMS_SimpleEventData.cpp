@@ -15,7 +15,7 @@ const RecordFields<CMS_SimpleEventData>& CMS_SimpleEventData::Fields()
 {
     using F = RecordField<CMS_SimpleEventData>;
     using R = CMS_SimpleEventData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Date("DateTime", &R::DateTime),
         F::Date("CreateDateTime", &R::CreateDateTime),
@@ -45,6 +45,7 @@ const RecordFields<CMS_SimpleEventData>& CMS_SimpleEventData::Fields()
         F::Int("DataSize", &R::DataSize),
         F::BlockIfAny("Data", &R::DataSize, &R::Data),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

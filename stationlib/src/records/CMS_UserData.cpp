@@ -7,7 +7,7 @@ const RecordFields<CMS_UserData>& CMS_UserData::Fields()
 {
     using F = RecordField<CMS_UserData>;
     using R = CMS_UserData;
-    static const RecordFields<R> fields = {
+    static const RecordField<R> rows[] = {
         F::Version(),
         F::Int("ID", &R::ID),
         F::Int("Role", &R::Role),
@@ -23,6 +23,7 @@ const RecordFields<CMS_UserData>& CMS_UserData::Fields()
         F::Text("ClientFilter", &R::ClientFilter),
         F::Int("OriginServerId", &R::OriginServerId),
     };
+    static const RecordFields<R> fields(rows);
     return fields;
 }
 

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <ctime>
 
-CFileLog g_fileLog;
-
 namespace {
 
 // Never changed by the library; read without a lock.
