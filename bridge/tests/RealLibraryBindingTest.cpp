@@ -6,6 +6,7 @@
 #include "station/CMSC_Client.h"
 #include "station/CMSC_ClientProxy.h"
 #include "support/TextCodec.h"
+#include "testsupport/WaitUntil.h"
 
 #include "base/StringHelpers.h"
 #include "ScriptedStation.h"
@@ -93,18 +94,6 @@ CMS_SimpleEventData make_sensor_event(int32_t id, int32_t objectId, int16_t sens
     event.ObjectGroupID = 1;
     event.SensorNumber = sensorNumber;
     return event;
-}
-
-template <class Condition>
-bool wait_until(Condition condition)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 class RealLibraryBindingTest : public ::testing::Test
