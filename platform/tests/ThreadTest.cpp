@@ -150,15 +150,14 @@ TEST(ThreadTest, NamingAnotherThreadByItsKernelId)
     std::atomic<pid_t> id{0};
     std::atomic<bool> release{false};
     std::thread other([&] {
-        id = ::gettid();
-        while (!release)
+        for (id = ::gettid(); !release;)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
     while (id == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::yield();
     EXPECT_TRUE(set_thread_name(id, "abcdefghijklmn\xD0\x96x"));
     char name[kMaxThreadNameLength + 1] = {};
-    EXPECT_EQ(::pthread_getname_np(other.native_handle(), name, sizeof name), 0);
+    ::pthread_getname_np(other.native_handle(), name, sizeof name);
     EXPECT_STREQ(name, "abcdefghijklmn");
     release = true;
     other.join();
