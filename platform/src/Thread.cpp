@@ -1,5 +1,8 @@
 #include "platform/Thread.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -14,16 +17,38 @@ struct Thread::Launch
     WaitHandle ended;
 };
 
-void set_current_thread_name(const std::string& name)
+namespace {
+
+// The name cut to kMaxThreadNameLength bytes, stepping back over UTF-8
+// continuation bytes so no character is split.
+std::string cut_thread_name(const std::string& name)
 {
     size_t length = name.size();
     if (length > kMaxThreadNameLength) {
         length = kMaxThreadNameLength;
-        // Step back over UTF-8 continuation bytes so no character is split.
         while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
             --length;
     }
-    ::pthread_setname_np(::pthread_self(), name.substr(0, length).c_str());
+    return name.substr(0, length);
+}
+
+} // namespace
+
+void set_current_thread_name(const std::string& name)
+{
+    ::pthread_setname_np(::pthread_self(), cut_thread_name(name).c_str());
+}
+
+bool set_thread_name(pid_t thread_id, const std::string& name)
+{
+    const std::string path = "/proc/self/task/" + std::to_string(thread_id) + "/comm";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const std::string cut = cut_thread_name(name);
+    const bool written = ::write(fd, cut.data(), cut.size()) == static_cast<ssize_t>(cut.size());
+    ::close(fd);
+    return written;
 }
 
 std::string current_thread_name()

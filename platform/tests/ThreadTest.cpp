@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -141,6 +143,25 @@ TEST(ThreadTest, NamingTheCallingThread)
     EXPECT_EQ(current_thread_name(), "platform-tests-");
     set_current_thread_name(before);
     EXPECT_EQ(current_thread_name(), before);
+}
+
+TEST(ThreadTest, NamingAnotherThreadByItsKernelId)
+{
+    std::atomic<pid_t> id{0};
+    std::atomic<bool> release{false};
+    std::thread other([&] {
+        for (id = ::gettid(); !release;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (id == 0)
+        std::this_thread::yield();
+    EXPECT_TRUE(set_thread_name(id, "abcdefghijklmn\xD0\x96x"));
+    char name[kMaxThreadNameLength + 1] = {};
+    ::pthread_getname_np(other.native_handle(), name, sizeof name);
+    EXPECT_STREQ(name, "abcdefghijklmn");
+    release = true;
+    other.join();
+    EXPECT_FALSE(set_thread_name(id, "gone"));
 }
 
 } // namespace

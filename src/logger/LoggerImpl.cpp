@@ -149,6 +149,9 @@ void Logger::start()
     list_old_files(olds_dir());
     // Last, so that nothing above can throw with the thread running.
     m_watchdog = std::thread([this] { logger_clock_screwup_thread(m_watchdog_control); });
+    // The watchdog's start-up message (naming its thread) then always precedes
+    // whatever the new logger's owner logs, instead of landing amid it.
+    m_watchdog_control.wait_until_named();
 }
 
 Logger::~Logger()

@@ -3,6 +3,7 @@
 #include "platform/Event.h"
 
 #include <pthread.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -17,6 +18,9 @@ constexpr size_t kMaxThreadNameLength = 15;
 void set_current_thread_name(const std::string& name);
 // Name of the calling thread as the system keeps it.
 std::string current_thread_name();
+// Names a thread of this process by its kernel id (gettid), cut as above. False
+// when there is no such thread or the name cannot be written.
+bool set_thread_name(pid_t thread_id, const std::string& name);
 
 // One system thread. Nothing ever kills it: it is asked to end by its owner
 // and then joined.
