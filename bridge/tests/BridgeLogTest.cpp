@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -29,6 +30,7 @@ protected:
     void TearDown() override
     {
         verbosity = 1;
+        set_log_limits_for_tests();
         set_log_path(m_saved_path);
     }
 
@@ -118,6 +120,48 @@ TEST_F(BridgeLogTest, LinesFromManyThreadsNeverInterleave)
         ++count;
     }
     EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST_F(BridgeLogTest, PastTheSizeLimitTheFileMovesAsideAndANewOneBegins)
+{
+    set_log_limits_for_tests(40, std::chrono::milliseconds(0));
+    const std::string old = m_log + kOldLogSuffix;
+    struct Step {
+        const char* line;
+        const char* file;
+        const char* old_file; // null: none yet
+    };
+    const Step steps[] = {
+        {"first line 14\n", "first line 14\n", nullptr},
+        {"second line14\n", "first line 14\nsecond line14\n", nullptr},
+        {"third line 14\n", "third line 14\n", "first line 14\nsecond line14\n"},
+        {"fourth line14\n", "third line 14\nfourth line14\n", "first line 14\nsecond line14\n"},
+        {"fifth line 14\n", "fifth line 14\n", "third line 14\nfourth line14\n"},
+    };
+    for (const Step& step : steps) {
+        log_message(kLogError, "%s", step.line);
+        EXPECT_EQ(read_file(m_log), step.file) << step.line;
+        EXPECT_EQ(std::filesystem::exists(old), step.old_file != nullptr) << step.line;
+        if (step.old_file != nullptr) {
+            EXPECT_EQ(read_file(old), step.old_file) << step.line;
+        }
+    }
+    // A message larger than the limit still reaches the file.
+    const std::string longer(60, 'x');
+    log_message(kLogError, "%s", longer.c_str());
+    EXPECT_EQ(read_file(m_log), longer);
+}
+
+TEST_F(BridgeLogTest, LinesRepeatedWithinTheWindowAreWrittenOnceThenCounted)
+{
+    set_log_limits_for_tests(kLogMaxFileSize, std::chrono::milliseconds(300));
+    for (const char* text : {"A\n", "A\n", "A\n", "B\n", "A\n", ".", "."})
+        log_message(kLogError, "%s", text);
+    EXPECT_EQ(read_file(m_log), "A\nB\n..");
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    log_message(kLogError, "C\n");
+    log_message(kLogError, "A\n");
+    EXPECT_EQ(read_file(m_log), "A\nB\n..repeated 3 times: A\nC\nA\n");
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 #include "testsupport/ChildProcess.h"
 #include "vms/ConnectionList.h"
 #include "vms/OrvantaConnection.h"
+#include "vms/QueuedMemory.h"
+#include "vms/VmsLimits.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +145,8 @@ protected:
     {
         m_saved_log = log_path();
         set_log_path(m_folder / "korvel-orvanta-client.log");
+        // Lines are counted here, repeats included.
+        set_log_limits_for_tests(kLogMaxFileSize, std::chrono::milliseconds(0));
         verbosity = kLogVerbose;
         login = kLogin;
         password = kPassword;
@@ -159,6 +163,8 @@ protected:
         login.clear();
         password.clear();
         verbosity = kLogInfo;
+        set_vms_time_scale_for_tests(1);
+        set_log_limits_for_tests();
         set_log_path(m_saved_log);
     }
 
@@ -184,7 +190,26 @@ protected:
 
     std::string log() const { return read_file(m_folder / "korvel-orvanta-client.log"); }
 
+    // Changes the model, so the state differs from every one before, and has
+    // the client ask for it; true once the request has been answered (the
+    // unknown command behind it logged).
+    bool take_new_state(LinkTestClient& client)
+    {
+        {
+            std::lock_guard<std::mutex> lock(g_model_mutex);
+            g_group_map.begin()->second->State = ++m_model_changes;
+        }
+        std::vector<uint8_t> bytes = make_link_frame(LINK_GET_STATE, "");
+        const std::vector<uint8_t> marker = make_link_frame(0x07, "");
+        bytes.insert(bytes.end(), marker.begin(), marker.end());
+        const size_t answered = ++m_requests;
+        return client.Send(bytes) &&
+               wait_until([&] { return count_of(log(), "unknown cmd 0x07 received\n") >= answered; });
+    }
+
     TempFolder m_folder;
+    int32_t m_model_changes = 0;
+    size_t m_requests = 0;
     std::string m_saved_log;
     uint16_t m_port = 0;
 };
@@ -317,6 +342,11 @@ TEST_F(VmsServerTest, AnythingButTheRightLoginIsRefusedWithTheErrorFrameFirst)
         ASSERT_TRUE(client->Send(bytes)) << c.what;
         expect_refused(*client, c.error, c.what);
     }
+    // Wrong logins in a quick row are logged once, without the password.
+    const size_t failed = count_of(log(), "Orvanta login failed from 127.0.0.1\n");
+    EXPECT_GE(failed, 1u) << log();
+    EXPECT_LT(failed, 6u) << log();
+    EXPECT_EQ(log().find("other"), std::string::npos);
     // Each refused connection is gone once its peer has gone.
     EXPECT_TRUE(wait_until([&] { return count_of(log(), "Orvanta connection destroyed\n") == std::size(cases); }))
         << log();
@@ -465,27 +495,149 @@ TEST_F(VmsServerTest, UpdatesFromAnotherThreadArriveWholeAndInOrderBehindALargeS
     }
 }
 
-TEST_F(VmsServerTest, ClientThatStopsReadingIsDroppedWhileOthersKeepReceiving)
+TEST_F(VmsServerTest, StalledClientAskingForTheSameStateHoldsOneCopy)
 {
-    fill_large_model(4000, 250); // about 1.1 MB of state
+    fill_large_model(30000, 250); // about 8.5 MB of state
     auto stalled = connect(true, 16 * 1024);
-    auto reader = connect();
-    state_of(*reader);
-
-    // Forty states asked for and none read: far beyond the send limit.
+    const size_t before = QueuedMemory::Total();
+    ASSERT_TRUE(take_new_state(*stalled));
+    const size_t one_state = QueuedMemory::Total() - before;
     std::vector<uint8_t> requests;
     for (int i = 0; i < 40; ++i) {
         const auto request = make_link_frame(LINK_GET_STATE, "");
         requests.insert(requests.end(), request.begin(), request.end());
     }
     ASSERT_TRUE(stalled->Send(requests));
+    ASSERT_TRUE(stalled->SendFrame(0x07));
+    ASSERT_TRUE(wait_until([&] { return count_of(log(), "unknown cmd 0x07 received\n") == 2; })) << log();
+    EXPECT_LT(QueuedMemory::Total() - before, one_state + 64 * 1024);
+
+    // A client that reads gets the same state.
+    auto reader = connect();
+    EXPECT_EQ(records_of(state_of(*reader)).size(), 30002u);
+    EXPECT_EQ(log().find("does not read"), std::string::npos) << log();
+}
+
+TEST_F(VmsServerTest, ClientThatStopsReadingIsDroppedWhileOthersKeepReceiving)
+{
+    fill_large_model(30000, 250);
+    auto stalled = connect(true, 16 * 1024);
+    auto reader = connect();
+    state_of(*reader);
+
+    // Seven states of 8.5 MB differ from each other, so each is held; the
+    // eighth passes the connection's limit.
+    for (int i = 0; i < 7; ++i)
+        ASSERT_TRUE(take_new_state(*stalled)) << i << log();
+    {
+        std::lock_guard<std::mutex> lock(g_model_mutex);
+        g_group_map.begin()->second->State = -1;
+    }
+    ASSERT_TRUE(stalled->SendFrame(LINK_GET_STATE));
     ASSERT_TRUE(wait_until([&] { return log().find("Orvanta client does not read") != std::string::npos; }))
         << log();
 
     broadcast_update(make_element(1000, 1, 2, 2, "still here"), LEVEL_SENSOR);
     EXPECT_EQ(next_update(*reader).Name, "still here");
-
     EXPECT_TRUE(stalled->WaitClosed(30000));
+}
+
+TEST_F(VmsServerTest, AllClientsTogetherHoldNoMoreThanTheBoundTheLargestHolderIsClosed)
+{
+    fill_large_model(30000, 250);
+    std::vector<std::unique_ptr<LinkTestClient>> stalled;
+    for (int i = 0; i < 6; ++i)
+        stalled.push_back(connect(true, 16 * 1024));
+    // 7 states of 8.5 MB for the first, 6 for each other: together past the
+    // bound, each under the connection's limit.
+    for (size_t i = 0; i < stalled.size(); ++i) {
+        for (int j = 0; j < (i == 0 ? 7 : 6); ++j) {
+            ASSERT_TRUE(take_new_state(*stalled[i])) << i << " " << j << log();
+        }
+    }
+
+    EXPECT_LE(QueuedMemory::Total(), kMaxQueuedBytesTotal);
+    const std::string lines = log();
+    EXPECT_EQ(count_of(lines, " bytes waiting, "), 1u) << lines;
+    EXPECT_NE(lines.find("Orvanta client 127.0.0.1:" + std::to_string(stalled[0]->LocalPort()) + " closed: "),
+              std::string::npos)
+        << lines;
+    EXPECT_TRUE(stalled[0]->WaitClosed(30000));
+    Frame frame;
+    EXPECT_EQ(stalled[1]->ReadFrame(frame, 100), Read::Frame);
+}
+
+TEST_F(VmsServerTest, LoginAndEveryFrameBegunMustEndInTime)
+{
+    set_vms_time_scale_for_tests(50); // login 200 ms, a frame 600 ms
+    const std::vector<uint8_t> login = make_link_frame(LINK_LOGIN, link_login_text(kLogin, kPassword));
+    const std::vector<uint8_t> request = make_link_frame(LINK_GET_STATE, "ignored");
+    struct Step {
+        std::vector<uint8_t> bytes;
+        int pause_ms;
+    };
+    struct Case {
+        const char* what;
+        bool log_in;
+        std::vector<Step> steps;
+        bool closed;
+    };
+    const auto part = [](const std::vector<uint8_t>& frame, size_t from, size_t to) {
+        return std::vector<uint8_t>(frame.begin() + static_cast<std::ptrdiff_t>(from),
+                                    frame.begin() + static_cast<std::ptrdiff_t>(std::min(to, frame.size())));
+    };
+    std::vector<uint8_t> end_and_start = part(request, 5, 99);
+    end_and_start.insert(end_and_start.end(), request.begin(), request.begin() + 5);
+    const Case cases[] = {
+        {"silent peer", false, {{{}, 400}}, true},
+        {"half a login", false, {{part(login, 0, 5), 400}}, true},
+        {"logged in, then quiet", true, {{{}, 700}}, false},
+        {"logged in, half a frame", true, {{part(request, 0, 5), 1000}}, true},
+        {"logged in, a frame slower than the limit", true,
+         {{part(request, 0, 3), 400}, {part(request, 3, 6), 400}, {part(request, 6, 99), 0}}, true},
+        {"logged in, each frame in time though one is always begun", true,
+         {{part(request, 0, 5), 400}, {end_and_start, 400}, {end_and_start, 400}, {part(request, 5, 99), 0}},
+         false},
+    };
+    for (const Case& c : cases) {
+        auto client = connect(c.log_in);
+        for (const Step& step : c.steps) {
+            if (!step.bytes.empty()) {
+                ASSERT_TRUE(client->Send(step.bytes)) << c.what;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.pause_ms));
+        }
+        if (c.closed) {
+            EXPECT_TRUE(client->WaitClosed(2000)) << c.what;
+            continue;
+        }
+        // Open still: every request is answered.
+        Frame frame;
+        while (client->ReadFrame(frame, 200) == Read::Frame) {
+            EXPECT_EQ(frame.command, LINK_STATE) << c.what;
+        }
+        EXPECT_EQ(state_of(*client).command, LINK_STATE) << c.what;
+    }
+    EXPECT_NE(log().find("Orvanta client 127.0.0.1 did not log in within 200 ms, connection closed\n"),
+              std::string::npos)
+        << log();
+}
+
+TEST_F(VmsServerTest, IdlePeersMakeRoomOldestFirstForAClientThatLogsIn)
+{
+    std::vector<std::unique_ptr<LinkTestClient>> idle;
+    for (size_t i = 0; i < kMaxConnectionsAwaitingLogin; ++i)
+        idle.push_back(connect(false));
+    ASSERT_TRUE(wait_until([] { return OrvantaConnection::AwaitingLoginCount() == kMaxConnectionsAwaitingLogin; }));
+    auto client = connect();
+    EXPECT_TRUE(idle.front()->WaitClosed(5000));
+    Frame frame;
+    EXPECT_EQ(idle[1]->ReadFrame(frame, 100), Read::Timeout);
+    EXPECT_TRUE(state_of(*client).payload.empty());
+    EXPECT_NE(log().find("Orvanta client 127.0.0.1 closed before its login: too many connections waiting for "
+                         "their login\n"),
+              std::string::npos)
+        << log();
 }
 
 TEST_F(VmsServerTest, AcceptingGoesOnAfterFailedAccepts)
