@@ -30,6 +30,8 @@ std::atomic<size_t> g_awaiting_login{0};
 // unchanged: clients asking again and again for the same state hold one copy.
 // I/O thread only.
 std::weak_ptr<OrvantaConnection::ToSend> g_last_state;
+// Room beyond the last state's size reserved for the next one.
+constexpr size_t kLastStateSlack = 64 * 1024;
 
 // Failed logins are logged once per interval for each address, so a peer
 // guessing passwords does not fill the log. I/O thread only.
@@ -67,12 +69,12 @@ FailedLoginLog g_failed_logins;
 
 OrvantaConnection::ToSend::ToSend(std::vector<uint8_t> frame) : data(std::move(frame))
 {
-    QueuedMemory::Add(data.size());
+    QueuedMemory::Add(data.capacity());
 }
 
 OrvantaConnection::ToSend::~ToSend()
 {
-    QueuedMemory::Release(data.size());
+    QueuedMemory::Release(data.capacity());
 }
 
 OrvantaConnection::OrvantaConnection(boost::asio::io_context& io_service)
@@ -421,8 +423,12 @@ void OrvantaConnection::Close()
 
 void OrvantaConnection::SendFullState(const Ptr& self)
 {
-    // The records go straight behind the header, so the frame is built once.
-    std::vector<uint8_t> frame(kLinkHeaderSize);
+    // The records go straight behind the header, so the frame is built once,
+    // with room for a state the size of the last one.
+    ToSendPtr to_send = g_last_state.lock();
+    std::vector<uint8_t> frame;
+    frame.reserve(to_send ? to_send->data.size() + kLastStateSlack : 0);
+    frame.resize(kLinkHeaderSize);
     {
         // Serialised under the lock: the worker changes the children maps and
         // levels that the records are read from.
@@ -431,8 +437,10 @@ void OrvantaConnection::SendFullState(const Ptr& self)
         SerializeElements(g_group_map, LEVEL_GROUP, frame);
     }
     write_link_header(frame.data(), LINK_STATE, static_cast<uint32_t>(frame.size() - kLinkHeaderSize));
-    ToSendPtr to_send = g_last_state.lock();
     if (!to_send || to_send->data != frame) {
+        // A state that grew keeps no spare room while it waits to be sent.
+        if (frame.capacity() - frame.size() > frame.size() / 8)
+            frame.shrink_to_fit();
         to_send = std::make_shared<ToSend>(std::move(frame));
         g_last_state = to_send;
     }
