@@ -8,7 +8,6 @@
 
 #include "platform/Socket.h"
 
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -109,16 +108,6 @@ public:
         LinkFrameReader::Frame frame;
         return ReadFrame(frame) == Read::Frame && frame.command == LINK_LOGIN_OK &&
                std::string(frame.payload.begin(), frame.payload.end()) == "OK";
-    }
-
-    // The client's own port, as the bridge sees it.
-    uint16_t LocalPort() const
-    {
-        sockaddr_in address{};
-        socklen_t size = sizeof(address);
-        if (::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            return 0;
-        return ntohs(address.sin_port);
     }
 
     void Close()

