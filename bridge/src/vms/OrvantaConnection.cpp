@@ -185,7 +185,7 @@ void OrvantaConnection::OnRead(const Ptr& self, const error_code& error, size_t 
     // Logged in, a frame begun must end in time; the login's own limit runs
     // from the accept.
     if (self->authorised) {
-        if (self->m_input.empty())
+        if (self->m_input.empty() && !self->m_in_payload)
             self->DisarmDeadline();
         else if (!self->m_deadline_armed || self->m_frames_taken != frames_before)
             ArmDeadline(self, vms_time_limit(kFrameTimeLimit), "complete a frame");
@@ -200,7 +200,22 @@ bool OrvantaConnection::ProcessInput(const uint8_t* data, size_t n, const Ptr& s
 
     // Frames are consumed by moving `start`; the buffer is cut once at the end.
     size_t start = 0;
-    while (!self->m_closed && input.size() - start >= kLinkHeaderSize) {
+    while (!self->m_closed) {
+        // Once logged in no payload is looked at: its bytes are passed over as
+        // they come instead of being held, and the command is taken with the
+        // last of them.
+        if (self->m_in_payload) {
+            const size_t skipped = std::min(self->m_payload_left, input.size() - start);
+            start += skipped;
+            self->m_payload_left -= skipped;
+            if (self->m_payload_left != 0)
+                break;
+            self->m_in_payload = false;
+            TakeCommand(self, self->m_payload_command);
+            continue;
+        }
+        if (input.size() - start < kLinkHeaderSize)
+            break;
         LinkHeader header;
         const uint32_t limit = self->authorised ? kMaxPayloadAfterLogin : kMaxPayloadBeforeLogin;
         if (!read_link_header(input.data() + start, header) || header.length > limit) {
@@ -208,28 +223,38 @@ bool OrvantaConnection::ProcessInput(const uint8_t* data, size_t n, const Ptr& s
             input.clear();
             return false;
         }
+        if (self->authorised) {
+            start += kLinkHeaderSize;
+            self->m_in_payload = true;
+            self->m_payload_left = header.length;
+            self->m_payload_command = header.command;
+            continue;
+        }
         if (input.size() - start - kLinkHeaderSize < header.length)
             break;
         const uint8_t* payload = input.data() + start + kLinkHeaderSize;
         ++self->m_frames_taken;
-        if (!self->authorised) {
-            const bool login_frame = header.command == LINK_LOGIN;
-            if (!login_frame || !CheckLogin(self, payload, header.length)) {
-                if (login_frame)
-                    g_failed_logins.Report(self->m_peer_address);
-                SendString(self, LINK_ERROR, kLinkErrorUnauthorized);
-                input.clear();
-                return false;
-            }
-        } else if (header.command == LINK_GET_STATE) {
-            SendFullState(self);
-        } else if (header.command != LINK_LOGIN) {
-            log_message(kLogInfo, "unknown cmd 0x%02x received\n", header.command);
+        const bool login_frame = header.command == LINK_LOGIN;
+        if (!login_frame || !CheckLogin(self, payload, header.length)) {
+            if (login_frame)
+                g_failed_logins.Report(self->m_peer_address);
+            SendString(self, LINK_ERROR, kLinkErrorUnauthorized);
+            input.clear();
+            return false;
         }
         start += kLinkHeaderSize + header.length;
     }
     input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(start));
     return true;
+}
+
+void OrvantaConnection::TakeCommand(const Ptr& self, uint8_t command)
+{
+    ++self->m_frames_taken;
+    if (command == LINK_GET_STATE)
+        SendFullState(self);
+    else if (command != LINK_LOGIN)
+        log_message(kLogInfo, "unknown cmd 0x%02x received\n", command);
 }
 
 bool OrvantaConnection::CheckLogin(const Ptr& self, const uint8_t* payload, uint32_t length)

@@ -102,6 +102,9 @@ private:
     // repeatable: the frame may be queued again while queued (a state); its
     // bytes then count once.
     static void Enqueue(const Ptr& self, ToSendPtr to_send, bool repeatable = false);
+    // A whole frame of a logged-in client: a state request, a login again
+    // (ignored) or an unknown command (logged).
+    static void TakeCommand(const Ptr& self, uint8_t command);
     // Takes an entry off the front of the queue, giving back what it held.
     void PopFront();
     static void StartWrite(const Ptr& self);
@@ -132,6 +135,10 @@ private:
     std::string m_peer_address;
     std::string m_peer;
     size_t m_frames_taken = 0;
+    // Logged in: the payload being passed over, and its frame's command.
+    bool m_in_payload = false;
+    size_t m_payload_left = 0;
+    uint8_t m_payload_command = 0;
     boost::asio::steady_timer m_deadline;
     bool m_deadline_armed = false;
 
