@@ -61,9 +61,12 @@ TEST_F(HostilePeersTest, ThousandsOfIdleConnectionsLockOutNeitherAClientNorTheSt
     ASSERT_TRUE(m_bridge.WaitForLog(connected, 30000, 2)) << m_bridge.Log();
 
     auto client = Client();
-    std::vector<std::string> elements;
-    ASSERT_TRUE(client && client->GetState(elements));
-    EXPECT_EQ(elements.size(), 3u);
+    ASSERT_TRUE(client);
+    client->WaitForState({
+        "group 1 L1 'Охрана'",
+        "object 10 group=1 state=0x1 L1 'Офис'",
+        "sensor 101 object=10 group=1 number=1 state=0x0 L1 'Дверь'",
+    });
     EXPECT_EQ(m_station.Command("event 3 2 10 1"), "ok 1");
     EXPECT_EQ(client->NextUpdate(), "sensor 101 object=10 group=1 number=1 state=0x0 L2 'Дверь'");
 
