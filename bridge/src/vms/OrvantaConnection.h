@@ -60,11 +60,8 @@ public:
     static void Start(const Ptr& self);
     // Accepted, not closed and not logged in.
     bool AwaitingLogin() const { return m_open && !authorised; }
-    // The peer's address ("a.b.c.d"), and with its port; empty before the accept.
+    // The peer's address ("a.b.c.d"); empty before the accept.
     const std::string& PeerAddress() const { return m_peer_address; }
-    const std::string& Peer() const { return m_peer; }
-    // Unsent bytes this connection holds (see QueuedMemory), I/O thread only.
-    size_t QueuedBytes() const { return m_queued_bytes; }
 
     // Accepted connections whose socket is open, and those of them still
     // waiting for their login.
@@ -133,7 +130,7 @@ private:
     bool authorised = false;
     bool m_open = false; // accepted, socket not yet closed
     std::string m_peer_address;
-    std::string m_peer;
+    std::string m_peer; // with its port
     size_t m_frames_taken = 0;
     // Logged in: the payload being passed over, and its frame's command.
     bool m_in_payload = false;
