@@ -1,6 +1,7 @@
 #include "service/ServiceProgram.h"
 #include "station/StationWorker.h"
 #include "support/BridgeLog.h"
+#include "support/DescriptorLimit.h"
 #include "support/FilePath.h"
 
 #include "platform/ModulePath.h"
@@ -8,6 +9,7 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -17,6 +19,10 @@ int main(int argc, char** argv)
     g_worker_stop = false;
     const std::string executable_path = platform::executable_path();
     set_log_path(path_replace_file_name(executable_path, kLogFileName));
+    // The default soft limit (1,024) would let idle peers take every
+    // descriptor the video-system server and the station link need.
+    if (!raise_descriptor_limit())
+        log_message(kLogError, "unable to raise the descriptor limit (err %d)\n", errno);
 
     bool install = true;
     if (argc > 1) {

@@ -63,6 +63,10 @@ bool BridgeProcess::Start(const BridgeSettings& settings)
         testsupport::write_file(dictionary, settings.dictionary);
         argv.insert(argv.end(), {"--dict", dictionary});
     }
+    if (settings.descriptorLimit > 0) {
+        const std::string limit = std::to_string(settings.descriptorLimit);
+        argv.insert(argv.begin(), {"/usr/bin/prlimit", "--nofile=" + limit + ":" + limit});
+    }
     m_pid = testsupport::spawn_child(argv, testsupport::environment_without({"INVOCATION_ID"}),
                                      m_folder + "/bridge.out");
     if (m_pid < 0)

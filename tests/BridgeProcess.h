@@ -17,6 +17,9 @@ struct BridgeSettings
     int verbosity = 1;
     // The text of "dictionary_events_system.xml"; none when empty.
     std::string dictionary;
+    // Soft and hard limit of open descriptors the bridge runs with; 0: this
+    // process's own.
+    int descriptorLimit = 0;
 };
 
 class BridgeProcess

@@ -29,6 +29,7 @@ protected:
     void TearDown() override
     {
         verbosity = 1;
+        set_log_limits_for_tests();
         set_log_path(m_saved_path);
     }
 
@@ -118,6 +119,34 @@ TEST_F(BridgeLogTest, LinesFromManyThreadsNeverInterleave)
         ++count;
     }
     EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST_F(BridgeLogTest, PastTheSizeLimitTheFileMovesAsideAndANewOneBegins)
+{
+    set_log_limits_for_tests(40, std::chrono::milliseconds(0));
+    const std::string old = m_log + kOldLogSuffix;
+    // Lines of 19 bytes: the third begins a new file.
+    for (const char* line : {"line 1 is 20 bytes\n", "line 2 is 20 bytes\n", "line 3 is 20 bytes\n", "line 4 is 20 bytes\n"})
+        log_message(kLogError, "%s", line);
+    EXPECT_EQ(read_file(old), "line 1 is 20 bytes\nline 2 is 20 bytes\n");
+    EXPECT_EQ(read_file(m_log), "line 3 is 20 bytes\nline 4 is 20 bytes\n");
+    // One file before is kept; a message larger than the limit is written whole.
+    const std::string longer(60, 'x');
+    log_message(kLogError, "%s", longer.c_str());
+    EXPECT_EQ(read_file(old), "line 3 is 20 bytes\nline 4 is 20 bytes\n");
+    EXPECT_EQ(read_file(m_log), longer);
+}
+
+TEST_F(BridgeLogTest, LinesRepeatedWithinTheWindowAreWrittenOnceThenCounted)
+{
+    set_log_limits_for_tests(kLogMaxFileSize, std::chrono::milliseconds(300));
+    for (const char* text : {"A\n", "A\n", "A\n", "B\n", "A\n", ".", "."})
+        log_message(kLogError, "%s", text);
+    EXPECT_EQ(read_file(m_log), "A\nB\n..");
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    log_message(kLogError, "C\n");
+    log_message(kLogError, "A\n");
+    EXPECT_EQ(read_file(m_log), "A\nB\n..repeated 3 times: A\nC\nA\n");
 }
 
 } // namespace

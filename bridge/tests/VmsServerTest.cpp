@@ -11,6 +11,8 @@
 #include "testsupport/ChildProcess.h"
 #include "vms/ConnectionList.h"
 #include "vms/OrvantaConnection.h"
+#include "vms/QueuedMemory.h"
+#include "vms/VmsLimits.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +145,8 @@ protected:
     {
         m_saved_log = log_path();
         set_log_path(m_folder / "korvel-orvanta-client.log");
+        // Lines are counted here, repeats included.
+        set_log_limits_for_tests(kLogMaxFileSize, std::chrono::milliseconds(0));
         verbosity = kLogVerbose;
         login = kLogin;
         password = kPassword;
@@ -159,6 +163,8 @@ protected:
         login.clear();
         password.clear();
         verbosity = kLogInfo;
+        set_vms_time_scale_for_tests(1);
+        set_log_limits_for_tests();
         set_log_path(m_saved_log);
     }
 
@@ -184,7 +190,28 @@ protected:
 
     std::string log() const { return read_file(m_folder / "korvel-orvanta-client.log"); }
 
+    // Has the client ask `requests` times for the state, the model changed
+    // first (unless `same`) so that it differs from every one before; true
+    // once they are answered (the unknown command behind them logged).
+    bool take_state(LinkTestClient& client, int requests = 1, bool same = false)
+    {
+        if (!same) {
+            std::lock_guard<std::mutex> lock(g_model_mutex);
+            g_group_map.begin()->second->State = ++m_model_changes;
+        }
+        std::vector<uint8_t> bytes;
+        for (int i = 0; i <= requests; ++i) {
+            const auto frame = make_link_frame(i < requests ? LINK_GET_STATE : 0x07, "");
+            bytes.insert(bytes.end(), frame.begin(), frame.end());
+        }
+        const size_t answered = ++m_requests;
+        return client.Send(bytes) &&
+               wait_until([&] { return count_of(log(), "unknown cmd 0x07 received\n") >= answered; });
+    }
+
     TempFolder m_folder;
+    int32_t m_model_changes = 0;
+    size_t m_requests = 0;
     std::string m_saved_log;
     uint16_t m_port = 0;
 };
@@ -317,6 +344,11 @@ TEST_F(VmsServerTest, AnythingButTheRightLoginIsRefusedWithTheErrorFrameFirst)
         ASSERT_TRUE(client->Send(bytes)) << c.what;
         expect_refused(*client, c.error, c.what);
     }
+    // Wrong logins in a quick row are logged once, without the password.
+    const size_t failed = count_of(log(), "Orvanta login failed from 127.0.0.1\n");
+    EXPECT_GE(failed, 1u) << log();
+    EXPECT_LT(failed, 6u) << log();
+    EXPECT_EQ(log().find("other"), std::string::npos);
     // Each refused connection is gone once its peer has gone.
     EXPECT_TRUE(wait_until([&] { return count_of(log(), "Orvanta connection destroyed\n") == std::size(cases); }))
         << log();
@@ -465,27 +497,103 @@ TEST_F(VmsServerTest, UpdatesFromAnotherThreadArriveWholeAndInOrderBehindALargeS
     }
 }
 
-TEST_F(VmsServerTest, ClientThatStopsReadingIsDroppedWhileOthersKeepReceiving)
+TEST_F(VmsServerTest, StalledClientHoldsOneCopyOfAStateAndIsDroppedPastItsLimit)
 {
-    fill_large_model(4000, 250); // about 1.1 MB of state
+    fill_large_model(30000, 250); // about 8.5 MB of state
     auto stalled = connect(true, 16 * 1024);
     auto reader = connect();
     state_of(*reader);
 
-    // Forty states asked for and none read: far beyond the send limit.
-    std::vector<uint8_t> requests;
-    for (int i = 0; i < 40; ++i) {
-        const auto request = make_link_frame(LINK_GET_STATE, "");
-        requests.insert(requests.end(), request.begin(), request.end());
+    // Forty requests more for a state that waits add no copy of it.
+    const size_t before = QueuedMemory::Total();
+    ASSERT_TRUE(take_state(*stalled, 40));
+    const size_t one_state = QueuedMemory::Total() - before;
+    ASSERT_TRUE(take_state(*stalled, 40, true));
+    EXPECT_LT(QueuedMemory::Total() - before, one_state + 64 * 1024);
+
+    // Different states are each held: the eighth passes the limit.
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(take_state(*stalled)) << i << log();
+    {
+        std::lock_guard<std::mutex> lock(g_model_mutex);
+        g_group_map.begin()->second->State = -1;
     }
-    ASSERT_TRUE(stalled->Send(requests));
+    ASSERT_TRUE(stalled->SendFrame(LINK_GET_STATE));
     ASSERT_TRUE(wait_until([&] { return log().find("Orvanta client does not read") != std::string::npos; }))
         << log();
-
     broadcast_update(make_element(1000, 1, 2, 2, "still here"), LEVEL_SENSOR);
     EXPECT_EQ(next_update(*reader).Name, "still here");
-
     EXPECT_TRUE(stalled->WaitClosed(30000));
+}
+
+TEST_F(VmsServerTest, AllClientsTogetherHoldNoMoreThanTheBoundTheLargestHolderIsClosed)
+{
+    fill_large_model(30000, 250);
+    std::vector<std::unique_ptr<LinkTestClient>> stalled;
+    // 7 states of 8.5 MB for the first, 6 for each other: together past the
+    // bound, each under the connection's limit.
+    for (size_t i = 0; i < 6; ++i) {
+        stalled.push_back(connect(true, 16 * 1024));
+        for (int j = 0; j < (i == 0 ? 7 : 6); ++j) {
+            ASSERT_TRUE(take_state(*stalled[i])) << i << " " << j << log();
+        }
+    }
+    EXPECT_LE(QueuedMemory::Total(), kMaxQueuedBytesTotal);
+    EXPECT_EQ(count_of(log(), "Orvanta client 127.0.0.1:"), 1u) << log();
+    EXPECT_TRUE(stalled[0]->WaitClosed(30000));
+    Frame frame;
+    EXPECT_EQ(stalled[1]->ReadFrame(frame, 100), Read::Frame);
+}
+
+TEST_F(VmsServerTest, LoginAndEveryFrameBegunMustEndInTime)
+{
+    set_vms_time_scale_for_tests(50); // login 200 ms, a frame 600 ms
+    const std::vector<uint8_t> request = make_link_frame(LINK_GET_STATE, "ignored");
+    const std::vector<uint8_t> head(request.begin(), request.begin() + 5);
+    const std::vector<uint8_t> tail(request.begin() + 5, request.end());
+    std::vector<uint8_t> tail_and_head = tail;
+    tail_and_head.insert(tail_and_head.end(), head.begin(), head.end());
+    struct Case {
+        const char* what;
+        bool log_in;
+        std::vector<std::vector<uint8_t>> sends; // 400 ms apart
+        bool closed;
+    };
+    const Case cases[] = {
+        {"silent peer", false, {{}}, true},
+        {"logged in, then quiet", true, {{}, {}}, false},
+        {"logged in, half a frame", true, {head, {}, {}}, true},
+        {"each frame in time though one is always begun", true, {head, tail_and_head, tail_and_head, tail}, false},
+    };
+    for (const Case& c : cases) {
+        auto client = connect(c.log_in);
+        for (const std::vector<uint8_t>& bytes : c.sends) {
+            ASSERT_TRUE(bytes.empty() || client->Send(bytes)) << c.what;
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+        if (c.closed)
+            EXPECT_TRUE(client->WaitClosed(2000)) << c.what;
+        else
+            EXPECT_EQ(state_of(*client).command, LINK_STATE) << c.what;
+    }
+    EXPECT_NE(log().find("Orvanta client 127.0.0.1 did not log in within 200 ms, connection closed\n"),
+              std::string::npos)
+        << log();
+}
+
+TEST_F(VmsServerTest, IdlePeersMakeRoomOldestFirstForAClientThatLogsIn)
+{
+    std::vector<std::unique_ptr<LinkTestClient>> idle;
+    for (size_t i = 0; i < kMaxConnectionsAwaitingLogin; ++i)
+        idle.push_back(connect(false));
+    ASSERT_TRUE(wait_until([] { return OrvantaConnection::AwaitingLoginCount() == kMaxConnectionsAwaitingLogin; }));
+    auto client = connect();
+    EXPECT_TRUE(idle.front()->WaitClosed(5000));
+    Frame frame;
+    EXPECT_EQ(idle[1]->ReadFrame(frame, 100), Read::Timeout);
+    EXPECT_NE(log().find("Orvanta client 127.0.0.1 closed before its login: too many connections waiting"),
+              std::string::npos)
+        << log();
 }
 
 TEST_F(VmsServerTest, AcceptingGoesOnAfterFailedAccepts)

@@ -4,15 +4,95 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <list>
 #include <mutex>
+#include <unordered_map>
+
+const char kOldLogSuffix[] = ".old";
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// A line written lately, and how often it came again since.
+struct RecentLine
+{
+    std::string text;
+    Clock::time_point written;
+    size_t repeats = 0;
+};
+
 // Serialises every call, so the first-write truncation happens once and lines
-// from the service, worker and server threads never interleave.
+// from the service, worker and server threads never interleave. Guards
+// everything below.
 std::mutex g_log_mutex;
 std::string g_log_path;
 bool g_log_written = false;
+size_t g_log_size = 0; // bytes written to the current file
+size_t g_max_file_size = kLogMaxFileSize;
+std::chrono::milliseconds g_repeat_window = kLogRepeatWindow;
+std::list<RecentLine> g_recent; // oldest first
+std::unordered_map<std::string, std::list<RecentLine>::iterator> g_recent_index;
+
+void forget_recent_lines()
+{
+    g_recent.clear();
+    g_recent_index.clear();
+}
+
+// Forgets the lines whose time has passed (or that no longer fit), adding the
+// count of each one that came again to `out`.
+void expire_recent_lines(Clock::time_point now, std::string& out)
+{
+    while (!g_recent.empty() &&
+           (now - g_recent.front().written >= g_repeat_window || g_recent.size() > kLogRepeatLinesKept)) {
+        const RecentLine& line = g_recent.front();
+        if (line.repeats != 0)
+            out += "repeated " + std::to_string(line.repeats) + " times: " + line.text;
+        g_recent_index.erase(line.text);
+        g_recent.pop_front();
+    }
+}
+
+// False when the line was written within the window: it is only counted.
+bool take_line(const std::string& text, Clock::time_point now)
+{
+    if (g_repeat_window.count() <= 0 || text.empty() || text.back() != '\n')
+        return true;
+    const auto found = g_recent_index.find(text);
+    if (found != g_recent_index.end()) {
+        ++found->second->repeats;
+        return false;
+    }
+    g_recent.push_back(RecentLine{text, now, 0});
+    g_recent_index.emplace(text, std::prev(g_recent.end()));
+    return true;
+}
+
+// The first write of a path truncates the file; one that would pass the size
+// limit moves the file aside first.
+void write_out(const std::string& bytes)
+{
+    if (bytes.empty())
+        return;
+    const char* mode = "a";
+    if (!g_log_written) {
+        mode = "w";
+    } else if (g_log_size != 0 && g_log_size + bytes.size() > g_max_file_size) {
+        std::rename(g_log_path.c_str(), (g_log_path + kOldLogSuffix).c_str());
+        mode = "w";
+    }
+    std::FILE* file = std::fopen(g_log_path.c_str(), mode);
+    // Set also when the open fails: the next message does not truncate either.
+    g_log_written = true;
+    if (mode[0] == 'w')
+        g_log_size = 0;
+    if (file == nullptr)
+        return;
+    std::fputs(bytes.c_str(), file);
+    g_log_size += bytes.size();
+    std::fclose(file);
+}
 
 } // namespace
 
@@ -21,12 +101,22 @@ void set_log_path(const std::string& path)
     std::lock_guard<std::mutex> lock(g_log_mutex);
     g_log_path = path;
     g_log_written = false;
+    g_log_size = 0;
+    forget_recent_lines();
 }
 
 std::string log_path()
 {
     std::lock_guard<std::mutex> lock(g_log_mutex);
     return g_log_path;
+}
+
+void set_log_limits_for_tests(size_t max_file_size, std::chrono::milliseconds repeat_window)
+{
+    std::lock_guard<std::mutex> lock(g_log_mutex);
+    g_max_file_size = max_file_size;
+    g_repeat_window = repeat_window;
+    forget_recent_lines();
 }
 
 void log_message(int level, const char* format, ...)
@@ -41,12 +131,12 @@ void log_message(int level, const char* format, ...)
     if (length < 0)
         return;
 
+    const std::string message(text);
+    const Clock::time_point now = Clock::now();
     std::lock_guard<std::mutex> lock(g_log_mutex);
-    std::FILE* file = std::fopen(g_log_path.c_str(), g_log_written ? "a" : "w");
-    // Set also when the open fails: the next message does not truncate either.
-    g_log_written = true;
-    if (file == nullptr)
-        return;
-    std::fputs(text, file);
-    std::fclose(file);
+    std::string out;
+    expire_recent_lines(now, out);
+    if (take_line(message, now))
+        out += message;
+    write_out(out);
 }

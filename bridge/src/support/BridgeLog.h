@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 
 // Log levels: a message is written when its level is not above `verbosity`.
@@ -9,6 +11,17 @@ constexpr int kLogVerbose = 2;
 
 // Longest text one log_message call writes; longer output is cut to it.
 constexpr size_t kLogMessageMaxLength = 4095;
+
+// Past this size the log is moved to "<log>.old" (replacing the one before) and
+// a new file is begun, so a flood of lines never fills the disk.
+constexpr size_t kLogMaxFileSize = 64 * 1024 * 1024;
+extern const char kOldLogSuffix[];
+// A whole line (ending in a line end) written again within this time after it
+// was last written is counted, not written; the count follows once the time
+// has passed, as "repeated N times: <line>".
+constexpr std::chrono::milliseconds kLogRepeatWindow{1000};
+// Lines remembered for that; more are forgotten oldest first.
+constexpr size_t kLogRepeatLinesKept = 1024;
 
 // The service's log file, "korvel-orvanta-client.log" beside the executable.
 // Setting it also makes the next written message start the file afresh.
@@ -20,3 +33,8 @@ std::string log_path();
 // later ones append. Safe from any thread: calls are serialised. A file that
 // cannot be opened loses the message.
 void log_message(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Test-only: other limits for the size and the repeats (a window of 0 writes
+// every line); set_log_limits_for_tests() restores the constants above.
+void set_log_limits_for_tests(size_t max_file_size = kLogMaxFileSize,
+                              std::chrono::milliseconds repeat_window = kLogRepeatWindow);

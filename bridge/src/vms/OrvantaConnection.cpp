@@ -5,7 +5,10 @@
 #include "support/BridgeAssert.h"
 #include "support/BridgeLog.h"
 #include "support/ConnectionSettings.h"
+#include "vms/ConnectionList.h"
 #include "vms/LinkProtocol.h"
+#include "vms/QueuedMemory.h"
+#include "vms/VmsLimits.h"
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
@@ -13,22 +16,142 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <list>
 #include <mutex>
 
 using boost::system::error_code;
 
+namespace {
+
+std::atomic<size_t> g_open_connections{0};
+std::atomic<size_t> g_awaiting_login{0};
+
+// The last state built, shared by every queue that holds it while it is
+// unchanged: clients asking again and again for the same state hold one copy.
+// I/O thread only.
+std::weak_ptr<OrvantaConnection::ToSend> g_last_state;
+// Room beyond the last state's size reserved for the next one.
+constexpr size_t kLastStateSlack = 64 * 1024;
+
+// Failed logins are logged once per interval for each address, so a peer
+// guessing passwords does not fill the log. I/O thread only.
+class FailedLoginLog
+{
+public:
+    void Report(const std::string& address)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        const auto found = m_last.find(address);
+        if (found != m_last.end()) {
+            if (now - found->second->second < kFailedLoginLogInterval)
+                return;
+            m_order.erase(found->second);
+            m_last.erase(found);
+        }
+        if (m_order.size() >= kFailedLoginAddressesKept) {
+            m_last.erase(m_order.front().first);
+            m_order.pop_front();
+        }
+        m_order.emplace_back(address, now);
+        m_last[address] = std::prev(m_order.end());
+        log_message(kLogInfo, "Orvanta login failed from %s\n", address.c_str());
+    }
+
+private:
+    using Entry = std::pair<std::string, std::chrono::steady_clock::time_point>;
+    std::list<Entry> m_order; // least recently logged first
+    std::unordered_map<std::string, std::list<Entry>::iterator> m_last;
+};
+
+FailedLoginLog g_failed_logins;
+
+} // namespace
+
+OrvantaConnection::ToSend::ToSend(std::vector<uint8_t> frame) : data(std::move(frame))
+{
+    QueuedMemory::Add(data.capacity());
+}
+
+OrvantaConnection::ToSend::~ToSend()
+{
+    QueuedMemory::Release(data.capacity());
+}
+
 OrvantaConnection::OrvantaConnection(boost::asio::io_context& io_service)
-    : m_socket(io_service), m_receive_chunk(kReceiveChunkSize), m_close_timer(io_service)
+    : m_socket(io_service), m_receive_chunk(kReceiveChunkSize), m_deadline(io_service), m_close_timer(io_service)
 {
 }
 
 OrvantaConnection::~OrvantaConnection()
 {
+    SetOpen(false);
+    for (ToSendPtr& frame : m_queue)
+        frame.reset();
+    QueuedMemory::Release(m_queue.size() * kQueueEntryCost);
     error_code error;
     m_socket.close(error);
     if (error)
         log_message(kLogError, "Error while closing Orvanta connection: %s\n", error.message().c_str());
     log_message(kLogError, "Orvanta connection destroyed\n");
+}
+
+size_t OrvantaConnection::OpenCount()
+{
+    return g_open_connections;
+}
+
+size_t OrvantaConnection::AwaitingLoginCount()
+{
+    return g_awaiting_login;
+}
+
+void OrvantaConnection::SetOpen(bool open)
+{
+    if (open == m_open)
+        return;
+    m_open = open;
+    if (open) {
+        ++g_open_connections;
+        ++g_awaiting_login;
+    } else {
+        --g_open_connections;
+        if (!authorised)
+            --g_awaiting_login;
+    }
+}
+
+void OrvantaConnection::Start(const Ptr& self)
+{
+    error_code error;
+    const auto endpoint = self->m_socket.remote_endpoint(error);
+    if (!error) {
+        self->m_peer_address = endpoint.address().to_string();
+        self->m_peer = self->m_peer_address + ":" + std::to_string(endpoint.port());
+    }
+    self->SetOpen(true);
+    ArmDeadline(self, vms_time_limit(kLoginTimeLimit), "log in");
+    StartRead(self);
+}
+
+void OrvantaConnection::ArmDeadline(const Ptr& self, std::chrono::milliseconds limit, const char* what)
+{
+    self->m_deadline_armed = true;
+    self->m_deadline.expires_after(limit);
+    self->m_deadline.async_wait([self, limit, what](const error_code& error) {
+        if (error || self->m_closed)
+            return;
+        log_message(kLogInfo, "Orvanta client %s did not %s within %lld ms, connection closed\n",
+                    self->m_peer_address.c_str(), what, static_cast<long long>(limit.count()));
+        self->Close();
+    });
+}
+
+void OrvantaConnection::DisarmDeadline()
+{
+    if (!m_deadline_armed)
+        return;
+    m_deadline_armed = false;
+    m_deadline.cancel();
 }
 
 void OrvantaConnection::StartRead(const Ptr& self)
@@ -51,13 +174,23 @@ void OrvantaConnection::OnRead(const Ptr& self, const error_code& error, size_t 
         StartRead(self);
         return;
     }
+    const size_t frames_before = self->m_frames_taken;
     if (!ProcessInput(self->m_receive_chunk.data(), n, self)) {
         CloseAfterSending(self);
         return;
     }
     // A reply may have found the send queue over its limit.
-    if (!self->m_closed)
-        StartRead(self);
+    if (self->m_closed)
+        return;
+    // Logged in, a frame begun must end in time; the login's own limit runs
+    // from the accept.
+    if (self->authorised) {
+        if (self->m_input.empty() && !self->m_in_payload)
+            self->DisarmDeadline();
+        else if (!self->m_deadline_armed || self->m_frames_taken != frames_before)
+            ArmDeadline(self, vms_time_limit(kFrameTimeLimit), "complete a frame");
+    }
+    StartRead(self);
 }
 
 bool OrvantaConnection::ProcessInput(const uint8_t* data, size_t n, const Ptr& self)
@@ -67,7 +200,22 @@ bool OrvantaConnection::ProcessInput(const uint8_t* data, size_t n, const Ptr& s
 
     // Frames are consumed by moving `start`; the buffer is cut once at the end.
     size_t start = 0;
-    while (!self->m_closed && input.size() - start >= kLinkHeaderSize) {
+    while (!self->m_closed) {
+        // Once logged in no payload is looked at: its bytes are passed over as
+        // they come instead of being held, and the command is taken with the
+        // last of them.
+        if (self->m_in_payload) {
+            const size_t skipped = std::min(self->m_payload_left, input.size() - start);
+            start += skipped;
+            self->m_payload_left -= skipped;
+            if (self->m_payload_left != 0)
+                break;
+            self->m_in_payload = false;
+            TakeCommand(self, self->m_payload_command);
+            continue;
+        }
+        if (input.size() - start < kLinkHeaderSize)
+            break;
         LinkHeader header;
         const uint32_t limit = self->authorised ? kMaxPayloadAfterLogin : kMaxPayloadBeforeLogin;
         if (!read_link_header(input.data() + start, header) || header.length > limit) {
@@ -75,24 +223,38 @@ bool OrvantaConnection::ProcessInput(const uint8_t* data, size_t n, const Ptr& s
             input.clear();
             return false;
         }
+        if (self->authorised) {
+            start += kLinkHeaderSize;
+            self->m_in_payload = true;
+            self->m_payload_left = header.length;
+            self->m_payload_command = header.command;
+            continue;
+        }
         if (input.size() - start - kLinkHeaderSize < header.length)
             break;
         const uint8_t* payload = input.data() + start + kLinkHeaderSize;
-        if (!self->authorised) {
-            if (header.command != LINK_LOGIN || !CheckLogin(self, payload, header.length)) {
-                SendString(self, LINK_ERROR, kLinkErrorUnauthorized);
-                input.clear();
-                return false;
-            }
-        } else if (header.command == LINK_GET_STATE) {
-            SendFullState(self);
-        } else if (header.command != LINK_LOGIN) {
-            log_message(kLogInfo, "unknown cmd 0x%02x received\n", header.command);
+        ++self->m_frames_taken;
+        const bool login_frame = header.command == LINK_LOGIN;
+        if (!login_frame || !CheckLogin(self, payload, header.length)) {
+            if (login_frame)
+                g_failed_logins.Report(self->m_peer_address);
+            SendString(self, LINK_ERROR, kLinkErrorUnauthorized);
+            input.clear();
+            return false;
         }
         start += kLinkHeaderSize + header.length;
     }
     input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(start));
     return true;
+}
+
+void OrvantaConnection::TakeCommand(const Ptr& self, uint8_t command)
+{
+    ++self->m_frames_taken;
+    if (command == LINK_GET_STATE)
+        SendFullState(self);
+    else if (command != LINK_LOGIN)
+        log_message(kLogInfo, "unknown cmd 0x%02x received\n", command);
 }
 
 bool OrvantaConnection::CheckLogin(const Ptr& self, const uint8_t* payload, uint32_t length)
@@ -102,20 +264,22 @@ bool OrvantaConnection::CheckLogin(const Ptr& self, const uint8_t* payload, uint
         return false;
     SendString(self, LINK_LOGIN_OK, kLinkLoginOk);
     self->authorised = true;
+    if (self->m_open)
+        --g_awaiting_login;
+    self->DisarmDeadline();
     return true;
 }
 
 void OrvantaConnection::SendPacket(const Ptr& self, uint8_t command, const void* data, uint32_t length)
 {
-    auto to_send = std::make_shared<ToSend>();
     const size_t size = length;
-    to_send->data.resize(kLinkHeaderSize + size);
-    write_link_header(to_send->data.data(), command, length);
+    std::vector<uint8_t> frame(kLinkHeaderSize + size);
+    write_link_header(frame.data(), command, length);
     size_t it = kLinkHeaderSize;
     if (size != 0)
-        std::memcpy(to_send->data.data() + it, data, size);
-    BRIDGE_ASSERT(it + size == to_send->data.size());
-    Enqueue(self, std::move(to_send));
+        std::memcpy(frame.data() + it, data, size);
+    BRIDGE_ASSERT(it + size == frame.size());
+    Enqueue(self, std::make_shared<ToSend>(std::move(frame)));
 }
 
 void OrvantaConnection::SendString(const Ptr& self, uint8_t command, const std::string& text)
@@ -128,21 +292,24 @@ void OrvantaConnection::SendBuffer(const Ptr& self, uint8_t command, const Buffe
     SendPacket(self, command, data->data(), static_cast<uint32_t>(data->size()));
 }
 
-void OrvantaConnection::Enqueue(const Ptr& self, ToSendPtr to_send)
+void OrvantaConnection::Enqueue(const Ptr& self, ToSendPtr to_send, bool repeatable)
 {
     if (self->m_closed || self->m_closing)
         return;
-    const size_t size = to_send->data.size();
+    // Bytes of a frame this queue already holds are not held twice.
+    const bool held = repeatable && self->m_uses[to_send.get()]++ != 0;
+    const size_t charge = kQueueEntryCost + (held ? 0 : to_send->data.size());
     // A frame on an empty queue always goes, so even a state larger than the
     // limit reaches a client that reads.
-    if (!self->m_queue.empty() && self->m_queued_bytes + size > kMaxQueuedBytes) {
+    if (!self->m_queue.empty() && self->m_queued_bytes + charge > kMaxQueuedBytesPerConnection) {
         log_message(kLogError, "Orvanta client does not read, connection closed (%zu bytes waiting)\n",
-                    self->m_queued_bytes + size);
+                    self->m_queued_bytes + charge);
         self->Close();
         return;
     }
     self->m_queue.push_back(std::move(to_send));
-    self->m_queued_bytes += size;
+    self->m_queued_bytes += charge;
+    QueuedMemory::Add(kQueueEntryCost);
     // One write in flight: overlapping writes on one socket would interleave
     // the bytes of their frames. The first frame of an idle connection waits
     // for the handlers already posted, so the updates of a burst, one handler
@@ -152,6 +319,46 @@ void OrvantaConnection::Enqueue(const Ptr& self, ToSendPtr to_send)
             if (!self->m_closed && !self->m_queue.empty())
                 StartWrite(self);
         });
+    if (QueuedMemory::Live() > kMaxQueuedBytesTotal)
+        EnforceTotalBound();
+}
+
+void OrvantaConnection::PopFront()
+{
+    const ToSendPtr& frame = m_queue.front();
+    size_t charge = kQueueEntryCost;
+    const auto uses = m_uses.find(frame.get());
+    if (uses == m_uses.end()) {
+        charge += frame->data.size();
+    } else if (--uses->second == 0) {
+        charge += frame->data.size();
+        m_uses.erase(uses);
+    }
+    m_queued_bytes -= charge;
+    m_queue.pop_front();
+    QueuedMemory::Release(kQueueEntryCost);
+}
+
+void OrvantaConnection::EnforceTotalBound()
+{
+    std::vector<Ptr> holders;
+    g_connection_list.ForEachAlive([&](const Ptr& connection) {
+        if (!connection->m_closed && connection->m_queued_bytes != 0)
+            holders.push_back(connection);
+    });
+    std::sort(holders.begin(), holders.end(),
+              [](const Ptr& a, const Ptr& b) { return a->m_queued_bytes > b->m_queued_bytes; });
+    // What closing gives back is estimated from what each holds; a state
+    // shared with others stays, and the next frame queued looks again.
+    size_t total = QueuedMemory::Live();
+    for (const Ptr& connection : holders) {
+        if (total <= kMaxQueuedBytesTotal)
+            break;
+        log_message(kLogError, "Orvanta client %s closed: %zu bytes waiting, %zu for all clients\n",
+                    connection->m_peer.c_str(), connection->m_queued_bytes, total);
+        total -= std::min(total, connection->m_queued_bytes);
+        connection->Close();
+    }
 }
 
 void OrvantaConnection::StartWrite(const Ptr& self)
@@ -161,6 +368,9 @@ void OrvantaConnection::StartWrite(const Ptr& self)
     const size_t count = std::min(self->m_queue.size(), kMaxFramesPerWrite);
     auto sent = std::make_shared<Batch>(self->m_queue.begin(),
                                         self->m_queue.begin() + static_cast<std::ptrdiff_t>(count));
+    self->m_in_flight_bytes = 0;
+    for (const ToSendPtr& frame : *sent)
+        self->m_in_flight_bytes += frame->data.size();
     std::vector<boost::asio::const_buffer> buffers;
     buffers.reserve(count);
     for (const ToSendPtr& frame : *sent)
@@ -172,9 +382,14 @@ void OrvantaConnection::StartWrite(const Ptr& self)
 void OrvantaConnection::OnWrite(const Ptr& self, const std::shared_ptr<Batch>& sent, const error_code& error,
                                 size_t /*n*/)
 {
+    // The frames of this write are given back once this handler is done.
+    const size_t in_flight = self->m_in_flight_bytes;
+    self->m_in_flight_bytes = 0;
     // Closed meanwhile: the queue is gone and the failure is our own doing.
-    if (self->m_closed)
+    if (self->m_closed) {
+        QueuedMemory::ReleaseClosing(in_flight);
         return;
+    }
     if (error) {
         log_message(kLogError, "Error while sending data to Orvanta: %s\n", error.message().c_str());
         self->Close();
@@ -182,8 +397,7 @@ void OrvantaConnection::OnWrite(const Ptr& self, const std::shared_ptr<Batch>& s
     }
     for (const ToSendPtr& frame : *sent) {
         BRIDGE_ASSERT(!self->m_queue.empty() && self->m_queue.front() == frame);
-        self->m_queued_bytes -= frame->data.size();
-        self->m_queue.pop_front();
+        self->PopFront();
     }
     if (!self->m_queue.empty()) {
         StartWrite(self);
@@ -217,8 +431,14 @@ void OrvantaConnection::Close()
     m_closed = true;
     m_closing = false;
     m_close_timer.cancel();
-    // An in-flight write keeps its own frame alive through its handler.
+    DisarmDeadline();
+    SetOpen(false);
+    // An in-flight write keeps its own frames alive through its handler;
+    // until it ends they are counted as closing.
+    QueuedMemory::AddClosing(m_in_flight_bytes);
+    QueuedMemory::Release(m_queue.size() * kQueueEntryCost);
     m_queue.clear();
+    m_uses.clear();
     m_queued_bytes = 0;
     error_code error;
     m_socket.close(error);
@@ -228,15 +448,28 @@ void OrvantaConnection::Close()
 
 void OrvantaConnection::SendFullState(const Ptr& self)
 {
-    auto out = std::make_shared<std::vector<uint8_t>>();
+    // The records go straight behind the header, so the frame is built once,
+    // with room for a state the size of the last one.
+    ToSendPtr to_send = g_last_state.lock();
+    std::vector<uint8_t> frame;
+    frame.reserve(to_send ? to_send->data.size() + kLastStateSlack : 0);
+    frame.resize(kLinkHeaderSize);
     {
         // Serialised under the lock: the worker changes the children maps and
         // levels that the records are read from.
         std::lock_guard<std::mutex> lock(g_model_mutex);
         self->state_sent.exchange(true);
-        SerializeElements(g_group_map, LEVEL_GROUP, *out);
+        SerializeElements(g_group_map, LEVEL_GROUP, frame);
     }
-    SendBuffer(self, LINK_STATE, out);
+    write_link_header(frame.data(), LINK_STATE, static_cast<uint32_t>(frame.size() - kLinkHeaderSize));
+    if (!to_send || to_send->data != frame) {
+        // A state that grew keeps no spare room while it waits to be sent.
+        if (frame.capacity() - frame.size() > frame.size() / 8)
+            frame.shrink_to_fit();
+        to_send = std::make_shared<ToSend>(std::move(frame));
+        g_last_state = to_send;
+    }
+    Enqueue(self, std::move(to_send), true);
 }
 
 void OrvantaConnection::SerializeElements(const ElementMap& map, uint8_t level, std::vector<uint8_t>& out)

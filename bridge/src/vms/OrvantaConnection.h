@@ -7,11 +7,13 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // One video-system client of the bridge. Always owned through a shared pointer;
@@ -24,10 +26,15 @@ public:
     using Ptr = std::shared_ptr<OrvantaConnection>;
     using Buffer = std::shared_ptr<const std::vector<uint8_t>>;
 
-    // One whole outgoing frame.
+    // One whole outgoing frame, counted in QueuedMemory while it exists.
     struct ToSend
     {
-        std::vector<uint8_t> data;
+        explicit ToSend(std::vector<uint8_t> frame);
+        ~ToSend();
+        ToSend(const ToSend&) = delete;
+        ToSend& operator=(const ToSend&) = delete;
+
+        const std::vector<uint8_t> data;
     };
     using ToSendPtr = std::shared_ptr<ToSend>;
     // The frames of one write, front of the queue first.
@@ -35,9 +42,6 @@ public:
 
     // Bytes read per receive.
     static constexpr size_t kReceiveChunkSize = 1024;
-    // A client that lets more than this pile up unsent is dropped: it has
-    // stopped reading and would grow the bridge's memory without end.
-    static constexpr size_t kMaxQueuedBytes = 16 * 1024 * 1024;
     // Queued frames handed to the socket together at most (one system call
     // takes no more buffers than this).
     static constexpr size_t kMaxFramesPerWrite = 64;
@@ -50,6 +54,19 @@ public:
     OrvantaConnection& operator=(const OrvantaConnection&) = delete;
 
     boost::asio::ip::tcp::socket& socket() { return m_socket; }
+
+    // Takes an accepted socket into service: its login time starts and it is
+    // read from.
+    static void Start(const Ptr& self);
+    // Accepted, not closed and not logged in.
+    bool AwaitingLogin() const { return m_open && !authorised; }
+    // The peer's address ("a.b.c.d"); empty before the accept.
+    const std::string& PeerAddress() const { return m_peer_address; }
+
+    // Accepted connections whose socket is open, and those of them still
+    // waiting for their login.
+    static size_t OpenCount();
+    static size_t AwaitingLoginCount();
 
     static void StartRead(const Ptr& self);
     static void OnRead(const Ptr& self, const boost::system::error_code& error, size_t n);
@@ -79,8 +96,23 @@ public:
     void Close();
 
 private:
-    static void Enqueue(const Ptr& self, ToSendPtr to_send);
+    // repeatable: the frame may be queued again while queued (a state); its
+    // bytes then count once.
+    static void Enqueue(const Ptr& self, ToSendPtr to_send, bool repeatable = false);
+    // A whole frame of a logged-in client: a state request, a login again
+    // (ignored) or an unknown command (logged).
+    static void TakeCommand(const Ptr& self, uint8_t command);
+    // Takes an entry off the front of the queue, giving back what it held.
+    void PopFront();
     static void StartWrite(const Ptr& self);
+    // Closes the connections holding the most unsent data while all of them
+    // together hold more than kMaxQueuedBytesTotal.
+    static void EnforceTotalBound();
+    // (Re)starts the time limit of the login or of a frame being received;
+    // the connection is closed when it passes.
+    static void ArmDeadline(const Ptr& self, std::chrono::milliseconds limit, const char* what);
+    void DisarmDeadline();
+    void SetOpen(bool open);
     // Stops taking requests and closes once the queued error frame has left,
     // or after kCloseDelayMs.
     static void CloseAfterSending(const Ptr& self);
@@ -96,10 +128,26 @@ private:
     std::vector<uint8_t> m_receive_chunk;
     std::vector<uint8_t> m_input; // received bytes not yet consumed as frames
     bool authorised = false;
+    bool m_open = false; // accepted, socket not yet closed
+    std::string m_peer_address;
+    std::string m_peer; // with its port
+    size_t m_frames_taken = 0;
+    // Logged in: the payload being passed over, and its frame's command.
+    bool m_in_payload = false;
+    size_t m_payload_left = 0;
+    uint8_t m_payload_command = 0;
+    boost::asio::steady_timer m_deadline;
+    bool m_deadline_armed = false;
 
     // Frames not yet written; the front one is being written.
     std::deque<ToSendPtr> m_queue;
+    // Bytes of the queued frames, a frame queued more than once counted once,
+    // plus kQueueEntryCost per entry.
     size_t m_queued_bytes = 0;
+    // How often each frame that may be queued repeatedly (states) is queued.
+    std::unordered_map<const ToSend*, size_t> m_uses;
+    // Of m_queued_bytes, the frame bytes of the write in flight.
+    size_t m_in_flight_bytes = 0;
     bool m_closing = false; // an error frame is leaving; nothing more is read or sent
     bool m_closed = false;
     boost::asio::steady_timer m_close_timer;

@@ -5,6 +5,7 @@
 #include "support/ConnectionSettings.h"
 #include "vms/ConnectionList.h"
 #include "vms/OrvantaConnection.h"
+#include "vms/VmsLimits.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
@@ -12,8 +13,13 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
+#include <deque>
 #include <exception>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -40,6 +46,12 @@ struct VmsServer
     std::unique_ptr<boost::asio::steady_timer> accept_retry;
     std::thread thread;
     uint16_t port = 0;
+    // Accepted connections, oldest first, for closing the oldest one still
+    // waiting for its login; entries that logged in or closed are dropped as
+    // they are met. I/O thread only.
+    std::deque<std::weak_ptr<OrvantaConnection>> awaiting_login;
+    // Open connections allowed by the descriptor limit, less the reserve.
+    size_t descriptor_budget = std::numeric_limits<size_t>::max();
 };
 
 // Never destroyed, for the same reason as the I/O services.
@@ -68,6 +80,57 @@ void log_failure(const char* what, const error_code& error)
     log_message(kLogError, "Orvanta server %s failed: %s\n", what, error.message().c_str());
 }
 
+size_t descriptor_budget()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<size_t>::max();
+    const size_t soft = static_cast<size_t>(limit.rlim_cur);
+    return soft > kDescriptorReserve ? soft - kDescriptorReserve : 0;
+}
+
+// Closes the oldest connection still waiting for its login; false when none waits.
+bool close_oldest_awaiting_login(const char* reason)
+{
+    auto& awaiting = server().awaiting_login;
+    while (!awaiting.empty()) {
+        const std::shared_ptr<OrvantaConnection> connection = awaiting.front().lock();
+        awaiting.pop_front();
+        if (connection && connection->AwaitingLogin()) {
+            log_message(kLogInfo, "Orvanta client %s closed before its login: %s\n",
+                        connection->PeerAddress().c_str(), reason);
+            connection->Close();
+            return true;
+        }
+    }
+    return false;
+}
+
+// A new connection never takes the last descriptors, nor the place of one that
+// has logged in: idle peers make room for it, oldest first.
+void admit(const std::shared_ptr<OrvantaConnection>& connection)
+{
+    VmsServer& s = server();
+    auto& awaiting = s.awaiting_login;
+    awaiting.push_back(connection);
+    while (!awaiting.empty() && !awaiting.front().lock())
+        awaiting.pop_front();
+    // Logged-in connections in the middle are dropped now and then, so the
+    // list stays near the number that waits.
+    if (awaiting.size() > 2 * kMaxConnectionsAwaitingLogin) {
+        awaiting.erase(std::remove_if(awaiting.begin(), awaiting.end(),
+                                      [](const std::weak_ptr<OrvantaConnection>& entry) {
+                                          const auto c = entry.lock();
+                                          return !c || !c->AwaitingLogin();
+                                      }),
+                       awaiting.end());
+    }
+    if (OrvantaConnection::AwaitingLoginCount() > kMaxConnectionsAwaitingLogin)
+        close_oldest_awaiting_login("too many connections waiting for their login");
+    if (OrvantaConnection::OpenCount() > s.descriptor_budget)
+        close_oldest_awaiting_login("too few descriptors left");
+}
+
 } // namespace
 
 bool start_vms_server()
@@ -82,6 +145,7 @@ bool start_vms_server()
         s.work = std::make_unique<WorkGuard>(s.io_service->get_executor());
         s.acceptor = std::make_unique<tcp::acceptor>(*s.io_service);
         s.accept_retry = std::make_unique<boost::asio::steady_timer>(*s.io_service);
+        s.descriptor_budget = descriptor_budget();
 
         const tcp::endpoint endpoint(tcp::v4(), port);
         error_code error;
@@ -132,13 +196,18 @@ void handle_accept(const std::shared_ptr<OrvantaConnection>& connection, const e
         // may wait for the client's delayed acknowledgement of the one before.
         error_code ignored;
         connection->socket().set_option(tcp::no_delay(true), ignored);
-        OrvantaConnection::StartRead(connection);
+        OrvantaConnection::Start(connection);
+        admit(connection);
         start_accept();
         return;
     }
     // Cancelled: the server is stopping.
     if (error == boost::asio::error::operation_aborted)
         return;
+    // Out of descriptors all the same (others took them): an idle peer gives
+    // its own back, and the accept is tried again after the pause.
+    if (error == boost::asio::error::no_descriptors || error == boost::system::errc::too_many_files_open_in_system)
+        close_oldest_awaiting_login("no descriptor left");
     VmsServer& s = server();
     s.accept_retry->expires_after(kAcceptRetryDelay);
     s.accept_retry->async_wait([](const error_code& wait_error) {
@@ -168,6 +237,7 @@ void stop_vms_server()
         log_failure("close", error);
     for (const auto& connection : g_connection_list.TakeAll())
         connection->Close();
+    s.awaiting_login.clear();
 
     s.work.reset();
     s.thread = std::thread();
