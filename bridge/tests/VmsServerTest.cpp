@@ -9,6 +9,7 @@
 #include "support/BridgeLog.h"
 #include "support/ConnectionSettings.h"
 #include "testsupport/ChildProcess.h"
+#include "testsupport/WaitUntil.h"
 #include "vms/ConnectionList.h"
 #include "vms/OrvantaConnection.h"
 #include "vms/QueuedMemory.h"
@@ -87,17 +88,8 @@ size_t count_of(const std::string& haystack, const std::string& needle)
     return count;
 }
 
-template <typename Condition>
-bool wait_until(Condition condition, int timeout_ms = 20000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+// The server logs from its own thread; a loaded machine may take a while.
+constexpr std::chrono::seconds kLogWait{20};
 
 // Reads the next frame, which must be LINK_ERROR with the text, and then the
 // end of the stream.
@@ -206,7 +198,7 @@ protected:
         }
         const size_t answered = ++m_requests;
         return client.Send(bytes) &&
-               wait_until([&] { return count_of(log(), "unknown cmd 0x07 received\n") >= answered; });
+               wait_until([&] { return count_of(log(), "unknown cmd 0x07 received\n") >= answered; }, kLogWait);
     }
 
     TempFolder m_folder;
@@ -350,7 +342,7 @@ TEST_F(VmsServerTest, AnythingButTheRightLoginIsRefusedWithTheErrorFrameFirst)
     EXPECT_LT(failed, 6u) << log();
     EXPECT_EQ(log().find("other"), std::string::npos);
     // Each refused connection is gone once its peer has gone.
-    EXPECT_TRUE(wait_until([&] { return count_of(log(), "Orvanta connection destroyed\n") == std::size(cases); }))
+    EXPECT_TRUE(wait_until([&] { return count_of(log(), "Orvanta connection destroyed\n") == std::size(cases); }, kLogWait))
         << log();
 }
 
@@ -381,7 +373,7 @@ TEST_F(VmsServerTest, PeerThatTakesNoErrorFrameIsClosedAfterTheDelay)
     ASSERT_TRUE(client->Send(bytes));
     // Nothing is read here, so the state and the error frame behind it never
     // leave; the bridge gives up on them after its delay.
-    ASSERT_TRUE(wait_until([&] { return log().find("Orvanta connection destroyed\n") != std::string::npos; }))
+    ASSERT_TRUE(wait_until([&] { return log().find("Orvanta connection destroyed\n") != std::string::npos; }, kLogWait))
         << log();
     EXPECT_GE(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(OrvantaConnection::kCloseDelayMs));
     EXPECT_TRUE(client->WaitClosed());
@@ -519,7 +511,7 @@ TEST_F(VmsServerTest, StalledClientHoldsOneCopyOfAStateAndIsDroppedPastItsLimit)
         g_group_map.begin()->second->State = -1;
     }
     ASSERT_TRUE(stalled->SendFrame(LINK_GET_STATE));
-    ASSERT_TRUE(wait_until([&] { return log().find("Orvanta client does not read") != std::string::npos; }))
+    ASSERT_TRUE(wait_until([&] { return log().find("Orvanta client does not read") != std::string::npos; }, kLogWait))
         << log();
     broadcast_update(make_element(1000, 1, 2, 2, "still here"), LEVEL_SENSOR);
     EXPECT_EQ(next_update(*reader).Name, "still here");
@@ -586,7 +578,7 @@ TEST_F(VmsServerTest, IdlePeersMakeRoomOldestFirstForAClientThatLogsIn)
     std::vector<std::unique_ptr<LinkTestClient>> idle;
     for (size_t i = 0; i < kMaxConnectionsAwaitingLogin; ++i)
         idle.push_back(connect(false));
-    ASSERT_TRUE(wait_until([] { return OrvantaConnection::AwaitingLoginCount() == kMaxConnectionsAwaitingLogin; }));
+    ASSERT_TRUE(wait_until([] { return OrvantaConnection::AwaitingLoginCount() == kMaxConnectionsAwaitingLogin; }, kLogWait));
     auto client = connect();
     EXPECT_TRUE(idle.front()->WaitClosed(5000));
     Frame frame;
@@ -643,7 +635,7 @@ TEST_F(VmsServerTest, ConnectionsThatEndedLeaveTheListAtTheNextAccept)
 {
     for (int i = 0; i < 5; ++i)
         connect();
-    ASSERT_TRUE(wait_until([&] { return count_of(log(), "Orvanta connection destroyed\n") == 5; })) << log();
+    ASSERT_TRUE(wait_until([&] { return count_of(log(), "Orvanta connection destroyed\n") == 5; }, kLogWait)) << log();
     auto client = connect();
     // The live connection and the one waiting for the next peer; without the
     // pruning every connection ever made would stay listed.
