@@ -96,6 +96,10 @@ public:
             pointers.push_back(record.get());
         return BuildListXml(pointers, tag);
     }
+    // The same document built as a TinyXML tree and printed; BuildListXml
+    // writes its bytes without the tree and falls back on it.
+    static std::string BuildListXmlTree(const std::vector<const CObjectStoreXmlHelper*>& records,
+                                        const std::string& tag);
     // Loads the record from the first record element of the document.
     static bool LoadListXml(const std::string& text, const std::string& tag, CObjectStoreXmlHelper& record);
 
