@@ -550,6 +550,21 @@ TEST_F(ClientInstanceTest, ResetEventQueueKeepsTheSignal)
     EXPECT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitTimeout);
 }
 
+TEST_F(ClientInstanceTest, EventsQueuedTogetherAreReadAfterOneSignal)
+{
+    MakeInstance();
+    for (int32_t id = 1; id <= 3; ++id)
+        instance->PushEvent(std::make_unique<CMS_SimpleEventData>(make_event(2, 6, id)));
+    ASSERT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitObject0);
+    for (int32_t id = 1; id <= 3; ++id)
+        EXPECT_NE(read_event(*instance), "") << id;
+    EXPECT_EQ(read_event(*instance), "");
+    EXPECT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitTimeout);
+    // Once the queue was found empty, the next event signals again.
+    instance->PushEvent(std::make_unique<CMS_SimpleEventData>(make_event(2, 6, 4)));
+    EXPECT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitObject0);
+}
+
 TEST_F(ClientInstanceTest, ReadEventCutsToTheBufferAndTerminates)
 {
     MakeInstance();

@@ -1,5 +1,6 @@
 #include "base/XmlListWriter.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -9,8 +10,11 @@ namespace {
 
 const char kIndent[] = "\t";
 const char kLineBreak[] = "\r\n";
-const char kVarElement[] = "var";
+// A var element two levels in, before and after its key and value.
+const char kVarOpen[] = "\t\t<var ";
 const char kVarKeyAttribute[] = "name";
+const char kKeyOpen[] = "name=\"";
+const char kVarClose[] = "</var>\r\n";
 // About the size of a printed event, so one event document needs one block.
 constexpr size_t kInitialCapacity = 2048;
 
@@ -25,14 +29,25 @@ const std::string& declaration_line()
     return line;
 }
 
-// Whether the printer would write the bytes other than as they are.
+// The bytes the printer writes other than as they are.
+struct EscapedBytes
+{
+    bool escaped[256] = {};
+    constexpr EscapedBytes()
+    {
+        for (int c = 0; c < 32; ++c)
+            escaped[c] = true;
+        for (unsigned char c : {'&', '<', '>', '"', '\''})
+            escaped[c] = true;
+    }
+};
+constexpr EscapedBytes kEscapedBytes;
+
 bool needs_escape(const char* text, size_t length)
 {
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 32 || c == '&' || c == '<' || c == '>' || c == '"' || c == '\'')
+    for (size_t i = 0; i < length; ++i)
+        if (kEscapedBytes.escaped[static_cast<unsigned char>(text[i])])
             return true;
-    }
     return false;
 }
 
@@ -86,41 +101,64 @@ void XmlListWriter::BeginRecord(const std::string& tag)
     m_recordOpen = true;
     m_recordHasVars = false;
     m_keys.clear();
+    m_seen.clear();
+    m_keyBits = 0;
+}
+
+void XmlListWriter::NoteKey(const char* key, size_t length)
+{
+    // FNV-1a.
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ static_cast<unsigned char>(key[i])) * 16777619u;
+    // One bit per hash first: most keys find theirs clear and skip the list.
+    const uint64_t bit = uint64_t{1} << (hash >> 26);
+    if ((m_keyBits & bit) != 0)
+        for (const SeenKey& seen : m_seen)
+            if (seen.hash == hash && std::strcmp(m_keys.c_str() + seen.offset, key) == 0)
+                m_repeated = true;
+    m_keyBits |= bit;
+    m_seen.push_back(SeenKey{hash, static_cast<uint32_t>(m_keys.size())});
+    m_keys.append(key, length + 1);
 }
 
 void XmlListWriter::AddVar(const char* key, const char* value, size_t length)
 {
-    // A key written twice: the tree would have updated the first var.
-    for (size_t at = 0; at < m_keys.size(); at += std::strlen(m_keys.c_str() + at) + 1)
-        if (std::strcmp(m_keys.c_str() + at, key) == 0)
-            m_repeated = true;
-    m_keys.append(key, std::strlen(key) + 1);
-
-    OpenPending();
-    m_text += kIndent;
-    m_text += kIndent;
-    m_text += '<';
-    m_text += kVarElement;
-    m_text += ' ';
     const size_t keyLength = std::strlen(key);
-    if (needs_escape(key, keyLength)) {
-        TiXmlAttribute attribute(kVarKeyAttribute, key);
-        attribute.Print(nullptr, 0, &m_text);
-    } else {
-        m_text += kVarKeyAttribute;
-        m_text += "=\"";
+    NoteKey(key, keyLength);
+    OpenPending();
+
+    const bool plainKey = !needs_escape(key, keyLength);
+    const bool plainValue = !needs_escape(value, length);
+    // The common line, a plain key and a plain value, goes in one append.
+    char line[256];
+    const size_t size = sizeof kVarOpen - 1 + sizeof kKeyOpen - 1 + keyLength + 2 + length + sizeof kVarClose - 1;
+    if (plainKey && plainValue && size <= sizeof line) {
+        char* at = std::copy(kVarOpen, kVarOpen + sizeof kVarOpen - 1, line);
+        at = std::copy(kKeyOpen, kKeyOpen + sizeof kKeyOpen - 1, at);
+        at = std::copy(key, key + keyLength, at);
+        *at++ = '"';
+        *at++ = '>';
+        at = std::copy(value, value + length, at);
+        std::copy(kVarClose, kVarClose + sizeof kVarClose - 1, at);
+        m_text.append(line, size);
+        return;
+    }
+
+    m_text += kVarOpen;
+    if (plainKey) {
+        m_text += kKeyOpen;
         m_text.append(key, keyLength);
         m_text += '"';
+    } else {
+        TiXmlAttribute(kVarKeyAttribute, key).Print(nullptr, 0, &m_text);
     }
     m_text += '>';
-    if (needs_escape(value, length))
-        TiXmlBase::EncodeString(std::string(value, length), &m_text);
-    else
+    if (plainValue)
         m_text.append(value, length);
-    m_text += "</";
-    m_text += kVarElement;
-    m_text += '>';
-    m_text += kLineBreak;
+    else
+        TiXmlBase::EncodeString(std::string(value, length), &m_text);
+    m_text += kVarClose;
 }
 
 void XmlListWriter::EndRecord()

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Writes a list document (root, record elements, <var name="Key">value</var>
 // fields) straight into text, byte for byte as TinyXML's printer prints the
@@ -33,6 +35,8 @@ public:
 private:
     // Ends the start tag of an element that turned out to have children.
     void OpenPending();
+    // Notes the key in the open record; sets m_repeated when it was there already.
+    void NoteKey(const char* key, size_t length);
 
     std::string m_text;
     std::string m_root;
@@ -41,5 +45,14 @@ private:
     bool m_recordOpen = false;
     bool m_recordHasVars = false;
     bool m_repeated = false;
-    std::string m_keys;  // of the open record, each ended by a NUL
+    // The keys of the open record, each ended by a NUL, and where each starts
+    // with its hash, so a repeat costs a string compare only on equal hashes.
+    std::string m_keys;
+    struct SeenKey
+    {
+        uint32_t hash;
+        uint32_t offset;
+    };
+    std::vector<SeenKey> m_seen;
+    uint64_t m_keyBits = 0;
 };

@@ -166,22 +166,31 @@ int32_t CMS_HelperClientLib::OnPacket(CMS_ServerClient* /*connection*/, int32_t 
             return 1;
         packet.length = remaining;
     }
+    bool wasEmpty = false;
     try {
         CCritSectLock lock(m_packetLock);
+        wasEmpty = m_packetQueue.empty();
         m_packetQueue.push_back(std::move(packet));
     } catch (const std::bad_alloc&) {
         return 1;
     }
-    m_packetEvent.Set();
+    // The worker empties the queue on each wake-up, so only the first of the
+    // packets that arrive together needs to wake it.
+    if (wasEmpty)
+        m_packetEvent.Set();
     return 1;
 }
 
 void CMS_HelperClientLib::PushEvent(std::unique_ptr<CMS_SimpleEventData> event)
 {
     CCritSectLock lock(m_eventQueueLock);
+    const bool wasEmpty = m_eventQueue.empty();
     m_eventQueue.push_back(std::move(event));
-    m_eventQueueEvent.Set();
-    m_packetEvent.Set();
+    // A host reads until the queue is empty after each wake-up: events pushed
+    // before it found the queue empty are read in the same round, so only the
+    // first of them signals. The worker needs no wake-up for its own event.
+    if (wasEmpty)
+        m_eventQueueEvent.Set();
 }
 
 std::unique_ptr<CMS_SimpleEventData> CMS_HelperClientLib::PopEvent()
