@@ -119,6 +119,9 @@ private:
     // One connection check of the worker; `withPing` also pings a live link.
     void WatchConnection(bool withPing);
     void DispatchPackets();
+    // Begins or ends a round of packets; the end gives the event signal that
+    // the round's events left owing.
+    void SetDispatchRound(bool on);
     void DispatchEvent(CMS_ServerClient* connection, CByteStream& stream);
     void DispatchGroupMove(CMS_ServerClient* connection, CByteStream& stream);
 
@@ -129,6 +132,9 @@ private:
     CEventSock m_packetEvent;
     CCritSect m_eventQueueLock;
     CCritSect m_packetLock;
+    // Under the event-queue lock.
+    bool m_dispatchRound = false;
+    bool m_eventSignalOwed = false;
     MscNotifyCallback m_callback = nullptr;
     intptr_t m_user = 0;
 
