@@ -17,6 +17,9 @@ const char kKeyOpen[] = "name=\"";
 const char kVarClose[] = "</var>\r\n";
 // About the size of a printed event, so one event document needs one block.
 constexpr size_t kInitialCapacity = 2048;
+// Room for the keys of a record as large as an event, so they need no regrowth.
+constexpr size_t kInitialKeyBytes = 512;
+constexpr size_t kInitialKeyCount = 40;
 
 // The declaration as the printer writes the one the list skeleton declares.
 const std::string& declaration_line()
@@ -61,6 +64,8 @@ bool is_name_start(char c)
 XmlListWriter::XmlListWriter(const std::string& root) : m_root(root)
 {
     m_text.reserve(kInitialCapacity);
+    m_keys.reserve(kInitialKeyBytes);
+    m_seen.reserve(kInitialKeyCount);
     m_text += declaration_line();
     m_text += '<';
     m_text += m_root;
@@ -107,10 +112,13 @@ void XmlListWriter::BeginRecord(const std::string& tag)
 
 void XmlListWriter::NoteKey(const char* key, size_t length)
 {
-    // FNV-1a.
-    uint32_t hash = 2166136261u;
-    for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ static_cast<unsigned char>(key[i])) * 16777619u;
+    // Length and three bytes: enough to tell a record's keys apart mostly; the
+    // string compare decides.
+    uint32_t hash = static_cast<uint32_t>(length) * 0x9E3779B1u;
+    if (length > 0) {
+        const auto byte = [key](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(key[i])); };
+        hash ^= (byte(0) | byte(length / 2) << 8 | byte(length - 1) << 16) * 0x85EBCA6Bu;
+    }
     // One bit per hash first: most keys find theirs clear and skip the list.
     const uint64_t bit = uint64_t{1} << (hash >> 26);
     if ((m_keyBits & bit) != 0)
