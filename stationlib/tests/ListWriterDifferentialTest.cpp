@@ -4,9 +4,10 @@
 
 #include "client/CMS_HelperClientLib.h"
 
-#include "RecordBuilders.h"
 #include "archive/CFieldArchive.h"
+#include "records/CMS_ObjectData.h"
 #include "records/CMS_ObjectSensorData.h"
+#include "records/CMS_SimpleEventData.h"
 
 #include <gtest/gtest.h>
 
@@ -56,17 +57,14 @@ protected:
     CMS_SimpleEventData GenerateEvent()
     {
         CMS_SimpleEventData event;
-        for (uint8_t& byte : event.DateTime)
-            byte = static_cast<uint8_t>(Pick(0, 255));
         event.ID = Pick(INT32_MIN, INT32_MAX);
-        event.Type = static_cast<int16_t>(Pick(-2, 5));
         event.SubType = static_cast<int16_t>(Pick(INT16_MIN, INT16_MAX));
-        event.ObjectID = Pick(-1, 1000);
         event.Info = GenerateText();
         event.SourceType = static_cast<uint8_t>(Pick(0, 255));
         event.SetDataSize(Pick(-1, 6));
         for (uint8_t& byte : event.Data)
             byte = static_cast<uint8_t>(Pick(0, 255));
+        event.DateTime = {static_cast<uint8_t>(Pick(0, 255)), static_cast<uint8_t>(Pick(0, 255))};
         return event;
     }
 
@@ -89,16 +87,15 @@ TEST_F(ListWriterDifferential, GeneratedEventsAndListsPrintAsTheTree)
         ExpectSameBytes({&event}, "event");
     }
     for (int round = 0; round < 200; ++round) {
-        std::vector<CMS_ObjectData> objects;
-        std::vector<CMS_ObjectSensorData> sensors(static_cast<size_t>(Pick(0, 3)));
-        for (int n = Pick(0, 4); n > 0; --n)
-            objects.push_back(make_object(Pick(INT32_MIN, INT32_MAX), GenerateText(), Pick(-1, 9)));
+        std::vector<CMS_ObjectData> objects(static_cast<size_t>(Pick(0, 4)));
+        std::vector<CMS_ObjectSensorData> sensors(objects.size());
         std::vector<const CObjectStoreXmlHelper*> objectList, sensorList;
-        for (const auto& object : objects)
-            objectList.push_back(&object);
-        for (auto& sensor : sensors) {
-            sensor.Name = GenerateText();
-            sensorList.push_back(&sensor);
+        for (size_t n = 0; n < objects.size(); ++n) {
+            objects[n].ID = Pick(INT32_MIN, INT32_MAX);
+            objects[n].Name = GenerateText();
+            sensors[n].Name = GenerateText();
+            objectList.push_back(&objects[n]);
+            sensorList.push_back(&sensors[n]);
         }
         ExpectSameBytes(objectList, "object");
         ExpectSameBytes(sensorList, "sensor");
