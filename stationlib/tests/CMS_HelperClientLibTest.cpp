@@ -550,6 +550,23 @@ TEST_F(ClientInstanceTest, ResetEventQueueKeepsTheSignal)
     EXPECT_EQ(platform::wait_for_single(instance->GetEventHandle(), 0), platform::kWaitTimeout);
 }
 
+TEST_F(ClientInstanceTest, AnEventBehindAnUnreadOneStillSignals)
+{
+    MakeInstance();
+    // Through the worker: the second event comes in a round of its own while
+    // the first is still queued, and the host reads one event per wake-up.
+    for (int32_t id = 1; id <= 2; ++id) {
+        CByteStream stream;
+        ASSERT_TRUE(make_event(2, 6, id).SaveToStream(&stream));
+        stream.Rewind();
+        instance->OnPacket(&Cache(), kNotifyEvent, stream);
+        ASSERT_EQ(platform::wait_for_single(instance->GetEventHandle(), 5000), platform::kWaitObject0) << id;
+    }
+    EXPECT_NE(read_event(*instance), "");
+    EXPECT_NE(read_event(*instance), "");
+    EXPECT_EQ(read_event(*instance), "");
+}
+
 TEST_F(ClientInstanceTest, ReadEventCutsToTheBufferAndTerminates)
 {
     MakeInstance();

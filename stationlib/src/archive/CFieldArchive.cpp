@@ -4,12 +4,31 @@
 
 #include "base/StringHelpers.h"
 #include "base/XmlHelpers.h"
+#include "base/XmlListWriter.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+// The decimal text the XML form gives an integer field.
+template <typename T>
+void write_number(XmlListWriter& writer, const char* key, T value)
+{
+    char digits[16];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    writer.AddVar(key, digits, static_cast<size_t>(end - digits));
+}
+
+} // namespace
 
 CFieldArchive::CFieldArchive(TiXmlNode* node) : m_node(node) {}
 
 CFieldArchive::CFieldArchive(CByteStream* stream) : m_stream(stream) {}
 
 CFieldArchive::CFieldArchive() : m_stream(&m_own) {}
+
+CFieldArchive::CFieldArchive(XmlListWriter* writer) : m_writer(writer) {}
 
 bool CFieldArchive::GetShort(const char* key, int16_t& value)
 {
@@ -56,6 +75,10 @@ bool CFieldArchive::SetShort(const char* key, int16_t value)
 {
     if (m_node != nullptr)
         return xml_set_var_int(m_node, key, static_cast<uint16_t>(value));
+    if (m_writer != nullptr) {
+        write_number(*m_writer, key, static_cast<uint16_t>(value));
+        return true;
+    }
     return m_stream != nullptr && m_stream->WriteInt16(value);
 }
 
@@ -63,6 +86,10 @@ bool CFieldArchive::SetInt(const char* key, int32_t value)
 {
     if (m_node != nullptr)
         return xml_set_var_ulong(m_node, key, static_cast<uint32_t>(value));
+    if (m_writer != nullptr) {
+        write_number(*m_writer, key, static_cast<uint32_t>(value));
+        return true;
+    }
     return m_stream != nullptr && m_stream->WriteInt32(value);
 }
 
@@ -71,6 +98,10 @@ bool CFieldArchive::SetString(const char* key, const std::string& value)
     // Both forms carry the text only up to its first NUL byte.
     if (m_node != nullptr)
         return xml_set_var(m_node, key, value.c_str());
+    if (m_writer != nullptr) {
+        m_writer->AddVar(key, value.c_str(), std::strlen(value.c_str()));
+        return true;
+    }
     return m_stream != nullptr && m_stream->WriteString(value.c_str());
 }
 
@@ -78,8 +109,13 @@ bool CFieldArchive::SetBinary(const char* key, const void* bytes, int32_t count)
 {
     if (count < 0 || (bytes == nullptr && count > 0))
         return false;
-    if (m_node != nullptr)
-        return xml_set_var(m_node, key, bytes_to_hex(static_cast<const uint8_t*>(bytes), count, 0));
+    if (m_node != nullptr || m_writer != nullptr) {
+        const std::string hex = bytes_to_hex(static_cast<const uint8_t*>(bytes), count, 0);
+        if (m_node != nullptr)
+            return xml_set_var(m_node, key, hex);
+        m_writer->AddVar(key, hex.c_str(), hex.size());
+        return true;
+    }
     return m_stream != nullptr && m_stream->WriteBytes(bytes, count);
 }
 

@@ -6,6 +6,7 @@
 #include "base/CByteStream.h"
 
 class TiXmlNode;
+class XmlListWriter;
 
 // Reader and writer of a record's fields, either as <var> elements of an XML
 // node or back to back in a byte stream (where keys are ignored and the order
@@ -19,6 +20,8 @@ public:
     explicit CFieldArchive(CByteStream* stream);
     // Over a stream of its own, to copy a record: Save, Rewind, Load.
     CFieldArchive();
+    // Write-only, into the open record of a list document being written.
+    explicit CFieldArchive(XmlListWriter* writer);
 
     // The archive may point at its own stream, so it stays where it was built.
     CFieldArchive(const CFieldArchive&) = delete;
@@ -43,4 +46,5 @@ private:
     TiXmlNode* m_node = nullptr;
     CByteStream* m_stream = nullptr;
     CByteStream m_own;
+    XmlListWriter* m_writer = nullptr;
 };

@@ -166,22 +166,45 @@ int32_t CMS_HelperClientLib::OnPacket(CMS_ServerClient* /*connection*/, int32_t 
             return 1;
         packet.length = remaining;
     }
+    bool wasEmpty = false;
     try {
         CCritSectLock lock(m_packetLock);
+        wasEmpty = m_packetQueue.empty();
         m_packetQueue.push_back(std::move(packet));
     } catch (const std::bad_alloc&) {
         return 1;
     }
-    m_packetEvent.Set();
+    // The worker empties the queue on each wake-up, so only the first of the
+    // packets that arrive together needs to wake it.
+    if (wasEmpty)
+        m_packetEvent.Set();
     return 1;
 }
 
 void CMS_HelperClientLib::PushEvent(std::unique_ptr<CMS_SimpleEventData> event)
 {
     CCritSectLock lock(m_eventQueueLock);
+    const bool wasEmpty = m_eventQueue.empty();
     m_eventQueue.push_back(std::move(event));
-    m_eventQueueEvent.Set();
-    m_packetEvent.Set();
+    // An event into an empty queue wakes the host at once. While the worker
+    // applies packets that arrived together, the signals of the events behind
+    // it are given as one when the round ends: the host reads them in one go,
+    // and a host that reads fewer still gets the signal it would have had.
+    // The worker needs no wake-up for its own event.
+    if (wasEmpty || !m_dispatchRound)
+        m_eventQueueEvent.Set();
+    else
+        m_eventSignalOwed = true;
+}
+
+void CMS_HelperClientLib::SetDispatchRound(bool on)
+{
+    CCritSectLock lock(m_eventQueueLock);
+    m_dispatchRound = on;
+    if (!on && m_eventSignalOwed) {
+        m_eventSignalOwed = false;
+        m_eventQueueEvent.Set();
+    }
 }
 
 std::unique_ptr<CMS_SimpleEventData> CMS_HelperClientLib::PopEvent()
@@ -278,17 +301,29 @@ uint32_t CMS_HelperClientLib::Run()
 
 void CMS_HelperClientLib::DispatchPackets()
 {
-    Packet packet;
-    while (PopPacket(packet)) {
-        CByteStream stream;
-        if (packet.buffer)
-            stream.Attach(packet.buffer.get(), packet.length);
-        try {
-            DispatchNotification(&GetServerClient(), packet.code, stream);
-        } catch (...) {
-            // A notification that cannot be applied is dropped like one that does not load.
+    // One round per batch of packets that arrived together.
+    std::deque<Packet> round;
+    for (;;) {
+        {
+            CCritSectLock lock(m_packetLock);
+            round.swap(m_packetQueue);
         }
-        packet = Packet();
+        if (round.empty())
+            return;
+        SetDispatchRound(true);
+        for (Packet& packet : round) {
+            CByteStream stream;
+            if (packet.buffer)
+                stream.Attach(packet.buffer.get(), packet.length);
+            try {
+                DispatchNotification(&GetServerClient(), packet.code, stream);
+            } catch (...) {
+                // A notification that cannot be applied is dropped like one that does not load.
+            }
+            packet = Packet();
+        }
+        round.clear();
+        SetDispatchRound(false);
     }
 }
 

@@ -96,6 +96,10 @@ public:
             pointers.push_back(record.get());
         return BuildListXml(pointers, tag);
     }
+    // The same document built as a TinyXML tree and printed; BuildListXml
+    // writes its bytes without the tree and falls back on it.
+    static std::string BuildListXmlTree(const std::vector<const CObjectStoreXmlHelper*>& records,
+                                        const std::string& tag);
     // Loads the record from the first record element of the document.
     static bool LoadListXml(const std::string& text, const std::string& tag, CObjectStoreXmlHelper& record);
 
@@ -115,6 +119,9 @@ private:
     // One connection check of the worker; `withPing` also pings a live link.
     void WatchConnection(bool withPing);
     void DispatchPackets();
+    // Begins or ends a round of packets; the end gives the event signal that
+    // the round's events left owing.
+    void SetDispatchRound(bool on);
     void DispatchEvent(CMS_ServerClient* connection, CByteStream& stream);
     void DispatchGroupMove(CMS_ServerClient* connection, CByteStream& stream);
 
@@ -125,6 +132,9 @@ private:
     CEventSock m_packetEvent;
     CCritSect m_eventQueueLock;
     CCritSect m_packetLock;
+    // Under the event-queue lock.
+    bool m_dispatchRound = false;
+    bool m_eventSignalOwed = false;
     MscNotifyCallback m_callback = nullptr;
     intptr_t m_user = 0;
 

@@ -7,6 +7,7 @@
 #include "archive/CFieldArchive.h"
 #include "archive/CObjectStoreXmlHelper.h"
 #include "base/CXmlHelper.h"
+#include "base/XmlListWriter.h"
 
 #include <tinyxml.h>
 
@@ -45,6 +46,34 @@ bool append_record(TiXmlElement& root, const CObjectStoreXmlHelper* record, cons
     return record->Save(&archive);
 }
 
+// The document written without a tree; false when only the tree gives the
+// document's bytes (a tag the skeleton parse would not keep whole, a key
+// written twice) or a record fails, which fails the tree as well.
+bool write_list(const std::vector<const CObjectStoreXmlHelper*>& records, const std::string& tag,
+                std::string& text, bool& failed)
+{
+    if (!XmlListWriter::IsPlainName(tag))
+        return false;
+    XmlListWriter writer(tag + "list");
+    for (const CObjectStoreXmlHelper* record : records) {
+        if (record == nullptr) {
+            failed = true;
+            return false;
+        }
+        writer.BeginRecord(tag);
+        CFieldArchive archive(&writer);
+        if (!record->Save(&archive)) {
+            failed = true;
+            return false;
+        }
+        if (writer.Repeated())
+            return false;
+        writer.EndRecord();
+    }
+    text = writer.Finish();
+    return true;
+}
+
 } // namespace
 
 std::string CMS_HelperClientLib::RecordToXml(const CObjectStoreXmlHelper& record, const std::string& tag)
@@ -54,6 +83,18 @@ std::string CMS_HelperClientLib::RecordToXml(const CObjectStoreXmlHelper& record
 
 std::string CMS_HelperClientLib::BuildListXml(const std::vector<const CObjectStoreXmlHelper*>& records,
                                               const std::string& tag)
+{
+    std::string text;
+    bool failed = false;
+    if (write_list(records, tag, text, failed))
+        return text;
+    if (failed)
+        return std::string();
+    return BuildListXmlTree(records, tag);
+}
+
+std::string CMS_HelperClientLib::BuildListXmlTree(const std::vector<const CObjectStoreXmlHelper*>& records,
+                                                  const std::string& tag)
 {
     const std::string root = tag + "list";
     CXmlHelper xml;
