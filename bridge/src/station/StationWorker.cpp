@@ -235,7 +235,29 @@ bool load_tree(CMSC_Client& client)
     return true;
 }
 
-// Applies the events of one "eventlist" document and broadcasts the changes.
+// One connection cycle on an opened client.
+void run_cycle(CMSC_Client& client)
+{
+    const int result = client.Open(host, port, login, password);
+    if (result != MSC_OK) {
+        if (g_worker_stop)
+            return;
+        log_message(kLogError, "Could not create connection to %s:%i, ret = %i (%s)\n", host.c_str(), port, result,
+                    last_error(client).c_str());
+        return;
+    }
+    log_message(kLogError, "Successfully connected to Korvel server %s:%i\n", host.c_str(), port);
+    if (load_tree(client))
+        event_loop(client);
+}
+
+} // namespace
+
+void set_reconnect_pause_for_tests(std::function<void(std::chrono::milliseconds)> pause)
+{
+    reconnect_pause() = std::move(pause);
+}
+
 void apply_event_document(const std::string& text)
 {
     KorvelEventList events;
@@ -261,29 +283,6 @@ void apply_event_document(const std::string& text)
             }
         }
     }
-}
-
-// One connection cycle on an opened client.
-void run_cycle(CMSC_Client& client)
-{
-    const int result = client.Open(host, port, login, password);
-    if (result != MSC_OK) {
-        if (g_worker_stop)
-            return;
-        log_message(kLogError, "Could not create connection to %s:%i, ret = %i (%s)\n", host.c_str(), port, result,
-                    last_error(client).c_str());
-        return;
-    }
-    log_message(kLogError, "Successfully connected to Korvel server %s:%i\n", host.c_str(), port);
-    if (load_tree(client))
-        event_loop(client);
-}
-
-} // namespace
-
-void set_reconnect_pause_for_tests(std::function<void(std::chrono::milliseconds)> pause)
-{
-    reconnect_pause() = std::move(pause);
 }
 
 void event_loop(CMSC_Client& client)
