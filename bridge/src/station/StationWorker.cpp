@@ -271,14 +271,15 @@ void apply_event_document(const std::string& text)
             apply_sensor_event(event, changed);
             for (const KorvelElementPtr& sensor : changed)
                 broadcast_update(sensor, LEVEL_SENSOR);
-            if (changed.empty())
+            // The document is converted only for a line that is written.
+            if (changed.empty() && kLogVerbose <= verbosity)
                 log_message(kLogVerbose, "Unprocessed sensor events received: \n%s\n", station_text(text).c_str());
         } else if (event->Type == EVENT_TYPE_OBJECT) {
             KorvelElementPtr changed_element;
             if (apply_object_event(*event, changed_element, true)) {
                 BRIDGE_ASSERT(changed_element);
                 broadcast_update(changed_element, LEVEL_OBJECT);
-            } else {
+            } else if (kLogVerbose <= verbosity) {
                 log_message(kLogVerbose, "Unprocessed object event received: \n%s\n", station_text(text).c_str());
             }
         }
@@ -288,6 +289,8 @@ void apply_event_document(const std::string& text)
 void event_loop(CMSC_Client& client)
 {
     std::vector<char> buffer(static_cast<size_t>(kEventBufferSize), '\0');
+    // Keeps its room from one event to the next.
+    std::string document;
     for (;;) {
         if (g_worker_stop)
             return;
@@ -311,7 +314,8 @@ void event_loop(CMSC_Client& client)
             // The library cuts a longer text to the buffer without telling.
             if (length + 1 >= buffer.size())
                 log_message(kLogError, "Event document cut to %i bytes\n", static_cast<int>(length));
-            apply_event_document(std::string(buffer.data(), length));
+            document.assign(buffer.data(), length);
+            apply_event_document(document);
             if (g_worker_stop)
                 return;
         }
