@@ -235,34 +235,6 @@ bool load_tree(CMSC_Client& client)
     return true;
 }
 
-// Applies the events of one "eventlist" document and broadcasts the changes.
-void apply_event_document(const std::string& text)
-{
-    KorvelEventList events;
-    if (!parse_event_list(text, events))
-        return;
-    for (const KorvelEventPtr& event : events) {
-        if (!lookup_event_text(*event))
-            log_message(kLogInfo, "Unknown event type = %i, subtype = %i\n", event->Type, event->SubType);
-        if (event->Type == EVENT_TYPE_SENSOR) {
-            std::vector<KorvelElementPtr> changed;
-            apply_sensor_event(event, changed);
-            for (const KorvelElementPtr& sensor : changed)
-                broadcast_update(sensor, LEVEL_SENSOR);
-            if (changed.empty())
-                log_message(kLogVerbose, "Unprocessed sensor events received: \n%s\n", station_text(text).c_str());
-        } else if (event->Type == EVENT_TYPE_OBJECT) {
-            KorvelElementPtr changed_element;
-            if (apply_object_event(*event, changed_element, true)) {
-                BRIDGE_ASSERT(changed_element);
-                broadcast_update(changed_element, LEVEL_OBJECT);
-            } else {
-                log_message(kLogVerbose, "Unprocessed object event received: \n%s\n", station_text(text).c_str());
-            }
-        }
-    }
-}
-
 // One connection cycle on an opened client.
 void run_cycle(CMSC_Client& client)
 {
@@ -286,9 +258,39 @@ void set_reconnect_pause_for_tests(std::function<void(std::chrono::milliseconds)
     reconnect_pause() = std::move(pause);
 }
 
+void apply_event_document(const std::string& text)
+{
+    KorvelEventList events;
+    if (!parse_event_list(text, events))
+        return;
+    for (const KorvelEventPtr& event : events) {
+        if (!lookup_event_text(*event))
+            log_message(kLogInfo, "Unknown event type = %i, subtype = %i\n", event->Type, event->SubType);
+        if (event->Type == EVENT_TYPE_SENSOR) {
+            std::vector<KorvelElementPtr> changed;
+            apply_sensor_event(event, changed);
+            for (const KorvelElementPtr& sensor : changed)
+                broadcast_update(sensor, LEVEL_SENSOR);
+            // The document is converted only for a line that is written.
+            if (changed.empty() && kLogVerbose <= verbosity)
+                log_message(kLogVerbose, "Unprocessed sensor events received: \n%s\n", station_text(text).c_str());
+        } else if (event->Type == EVENT_TYPE_OBJECT) {
+            KorvelElementPtr changed_element;
+            if (apply_object_event(*event, changed_element, true)) {
+                BRIDGE_ASSERT(changed_element);
+                broadcast_update(changed_element, LEVEL_OBJECT);
+            } else if (kLogVerbose <= verbosity) {
+                log_message(kLogVerbose, "Unprocessed object event received: \n%s\n", station_text(text).c_str());
+            }
+        }
+    }
+}
+
 void event_loop(CMSC_Client& client)
 {
     std::vector<char> buffer(static_cast<size_t>(kEventBufferSize), '\0');
+    // Keeps its room from one event to the next.
+    std::string document;
     for (;;) {
         if (g_worker_stop)
             return;
@@ -312,7 +314,8 @@ void event_loop(CMSC_Client& client)
             // The library cuts a longer text to the buffer without telling.
             if (length + 1 >= buffer.size())
                 log_message(kLogError, "Event document cut to %i bytes\n", static_cast<int>(length));
-            apply_event_document(std::string(buffer.data(), length));
+            document.assign(buffer.data(), length);
+            apply_event_document(document);
             if (g_worker_stop)
                 return;
         }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <thread>
 
 class CMSC_Client;
@@ -45,6 +46,10 @@ intptr_t worker_stop_handle();
 // Returns when the service stops, waiting fails, or the client lost its
 // station link (so the caller reconnects and reloads the tree).
 void event_loop(CMSC_Client& client);
+
+// Applies the events of one "eventlist" document to the tree and broadcasts
+// every element whose level changed; a document that does not read is dropped.
+void apply_event_document(const std::string& text);
 
 // Test-only: replaces the pause between connection cycles (a sleep otherwise).
 // An empty function restores the sleep.
