@@ -49,6 +49,10 @@ TEST_F(HostilePeersTest, ThousandsOfIdleConnectionsLockOutNeitherAClientNorTheSt
     settings.dictionary = kDictionary;
     settings.descriptorLimit = 200;
     StartBridge(settings);
+    // Linked to the station first, so the drop below has a link to drop.
+    const std::string connected =
+        "Successfully connected to Korvel server 127.0.0.1:" + std::to_string(m_station.Port()) + "\n";
+    ASSERT_TRUE(m_bridge.WaitForLog(connected, 30000, 1)) << m_bridge.Log();
 
     for (int i = 0; i < 1100; ++i) {
         m_peers.push_back(std::make_unique<LinkTestClient>());
@@ -56,8 +60,6 @@ TEST_F(HostilePeersTest, ThousandsOfIdleConnectionsLockOutNeitherAClientNorTheSt
     }
     // The station link, dropped while they are open, comes back.
     ASSERT_EQ(m_station.Command("drop"), "ok");
-    const std::string connected =
-        "Successfully connected to Korvel server 127.0.0.1:" + std::to_string(m_station.Port()) + "\n";
     ASSERT_TRUE(m_bridge.WaitForLog(connected, 30000, 2)) << m_bridge.Log();
 
     auto client = Client();
