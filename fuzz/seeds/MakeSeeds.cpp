@@ -4,6 +4,9 @@
 // library renders them, and packages built with the ZIP tests' archive builder.
 //
 //   fuzz-seeds <corpus folder>
+//
+// Records carry the time and the fresh GUIDs of the moment they are made, so
+// each run writes seeds that differ from the last in those bytes.
 
 #include "ScriptedStation.h"
 #include "ZipArchiveBuilder.h"
@@ -226,6 +229,7 @@ void station_stream()
                                       + notification(kNotifyPinChanged, saved(CMS_ObjectPinData())));
     put(h, "items", whole + notification(kNotifyItemAdded, item()) + notification(kNotifyItemRemoved, item()));
     put(h, "fragments", Bytes(1, '\x07') + notification(kNotifyObjectAdded, saved(object(2)), 64));
+    put(h, "own-framing", Bytes("\xff\x03") + word(kNotifyObjectAdded) + saved(object(3)));
     put(h, "ping-answer", Bytes(1, '\x03') + frames(kMessagePing, Bytes()) + frames(kMessageAnswer, word(0) + word(0))
                               + frames(kMessageIgnored, "x"));
 }
