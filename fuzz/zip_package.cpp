@@ -67,8 +67,11 @@ void extract_everything(const std::string& package, uint32_t bufferSize)
     for (int index = 0; index < archive.GetCount(); ++index) {
         if (!archive.GetFileInfo(header, index))
             continue;
-        header.GetFileName();
         header.GetTime();
+        // A target outside the folder (anywhere on the system) must not appear.
+        const fs::path target = archive.GetExtractPath(header.GetFileName(), folder, true);
+        std::error_code ignored;
+        const bool outside = !is_inside(target, harness->extracted) && !fs::exists(target, ignored);
         try {
             archive.ExtractFile(index, folder, true, std::string(), bufferSize);
         } catch (const CZipException&) {
@@ -76,6 +79,9 @@ void extract_everything(const std::string& package, uint32_t bufferSize)
             raised = true;
             archive.CloseFile(std::string(), true);
         }
+        if (outside && fs::exists(target, ignored))
+            std::fprintf(stderr, "extracted outside the folder: %s\n", target.c_str());
+        FUZZ_CHECK(!outside || !fs::exists(target, ignored), "an entry was extracted outside the folder");
     }
     try {
         archive.Close(raised, false);
