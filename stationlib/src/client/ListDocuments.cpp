@@ -8,6 +8,7 @@
 #include "archive/CObjectStoreXmlHelper.h"
 #include "base/CXmlHelper.h"
 #include "base/XmlListWriter.h"
+#include "base/XmlHelpers.h"
 
 #include <tinyxml.h>
 
@@ -22,7 +23,7 @@ std::string skeleton(const std::string& root)
 
 bool parse(CXmlHelper& xml, const std::string& text)
 {
-    xml.GetDocument()->Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    xml_parse(*xml.GetDocument(), text);
     return !xml.GetDocument()->Error();
 }
 
