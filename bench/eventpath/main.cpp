@@ -4,26 +4,18 @@
 // video-system client. Prints events per second to 1, 10 and 100 clients, the
 // latency of one event at a fixed rate, and the bridge's memory over the run.
 
-#include "BenchWorld.h"
-#include "BridgeRun.h"
+#include "BenchSystem.h"
 #include "EventFeed.h"
 #include "LatencySummary.h"
 #include "SendLog.h"
 #include "ThreadCpu.h"
 #include "VideoClients.h"
-#include "VideoLink.h"
-
-#include "ScriptedStation.h"
-#include "StationSimulator.h"
-
-#include <stdlib.h>
 
 #include <atomic>
 #include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -50,12 +42,10 @@ struct Options
     int memoryClients = 10;
     uint64_t window = 2000;
     int readers = 4;
-    int verbosity = 1;
     WorldShape shape;
     bool keep = false;
-    std::string recipe = KORVEL_SOURCE_DIR "/tools/run-bridge";
-    std::string bridge = KORVEL_BIN_DIR "/korvel-orvanta-client";
-    std::string library = KORVEL_BIN_DIR "/libArdentis.so";
+    SystemSettings system{kLogin, kPassword, 1, KORVEL_SOURCE_DIR "/tools/run-bridge",
+                          KORVEL_BIN_DIR "/korvel-orvanta-client", KORVEL_BIN_DIR "/libArdentis.so"};
 };
 
 const char kUsage[] =
@@ -120,7 +110,7 @@ bool parse_options(int argc, char** argv, Options& options)
         else if (name == "--readers")
             options.readers = static_cast<int>(number);
         else if (name == "--verbosity")
-            options.verbosity = static_cast<int>(number);
+            options.system.verbosity = static_cast<int>(number);
         else if (name == "--sensors") {
             const std::vector<long> shape = numbers(value);
             if (shape.size() != 3)
@@ -129,11 +119,11 @@ bool parse_options(int argc, char** argv, Options& options)
             options.shape.objectsPerGroup = static_cast<int>(shape[1]);
             options.shape.sensorsPerObject = static_cast<int>(shape[2]);
         } else if (name == "--bridge")
-            options.bridge = value;
+            options.system.bridge = value;
         else if (name == "--library")
-            options.library = value;
+            options.system.library = value;
         else if (name == "--recipe")
-            options.recipe = value;
+            options.system.recipe = value;
         else
             return false;
     }
@@ -166,7 +156,8 @@ class EventPathBench
 {
 public:
     EventPathBench(const Options& options, std::string folder)
-        : m_options(options), m_world(options.shape), m_station(m_simulator), m_bridge(std::move(folder))
+        : m_options(options), m_system(options.shape, std::move(folder)), m_world(m_system.world),
+          m_station(m_system.station), m_bridge(m_system.bridge)
     {
     }
 
@@ -175,7 +166,7 @@ public:
         if (!Start())
             return 1;
         std::printf("bridge: pid %d, verbosity %d; world: %d groups, %zu objects, %zu sensors; window %llu events\n",
-                    static_cast<int>(m_bridge.Pid()), m_options.verbosity, m_options.shape.groups,
+                    static_cast<int>(m_bridge.Pid()), m_options.system.verbosity, m_options.shape.groups,
                     static_cast<size_t>(m_options.shape.groups) * static_cast<size_t>(m_options.shape.objectsPerGroup),
                     m_world.SensorCount(), static_cast<unsigned long long>(m_options.window));
         Sample();
@@ -203,52 +194,22 @@ private:
 
     bool Start()
     {
-        m_world.Populate(m_station, kLogin, kPassword);
-        if (!m_simulator.Start()) {
-            std::fprintf(stderr, "the station simulator did not start\n");
-            return false;
-        }
-        BridgeOptions bridge;
-        bridge.runRecipe = m_options.recipe;
-        bridge.executable = m_options.bridge;
-        bridge.library = m_options.library;
-        bridge.stationPort = m_simulator.GetPort();
-        bridge.login = kLogin;
-        bridge.password = kPassword;
-        bridge.verbosity = m_options.verbosity;
-        bridge.dictionary = BenchWorld::Dictionary();
         std::string error;
-        if (!m_bridge.Start(bridge, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        if (!m_system.Start(m_options.system, error)) {
+            std::fprintf(stderr, "%s\n%s", error.c_str(), m_bridge.Log().c_str());
             return false;
         }
-        // The tree is loaded once a client sees all of it.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (;;) {
-            VideoLink probe;
-            std::vector<ElementRecord> records;
-            if (probe.Open(m_bridge.LocalPort(), kLogin, kPassword, error) && probe.RequestState(records, error)) {
-                error = m_world.CheckState(records, 0);
-                if (error.empty()) {
-                    // The tree is in and the bridge waits for events; a thread
-                    // caught outside its wait is named on a later look.
-                    for (int look = 0; look < 10; ++look) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                        for (const auto& role : idle_thread_roles(m_bridge.Pid())) {
-                            std::string& known = m_threadRoles[role.first];
-                            if (known.empty() || role.second == "worker" || role.second == "io")
-                                known = role.second;
-                        }
-                    }
-                    return true;
-                }
+        // The tree is in and the bridge waits for events; a thread caught
+        // outside its wait is named on a later look.
+        for (int look = 0; look < 10; ++look) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            for (const auto& role : idle_thread_roles(m_bridge.Pid())) {
+                std::string& known = m_threadRoles[role.first];
+                if (known.empty() || role.second == "worker" || role.second == "io")
+                    known = role.second;
             }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                std::fprintf(stderr, "the bridge did not load the tree: %s\n%s", error.c_str(), m_bridge.Log().c_str());
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
+        return true;
     }
 
     // One phase: `count` clients take `events` events, paced by the window or
@@ -414,18 +375,17 @@ private:
 
     int Fail()
     {
-        std::fprintf(stderr, "--- bridge output\n%s--- bridge log (end)\n", m_bridge.Output().c_str());
-        const std::string log = m_bridge.Log();
-        std::fprintf(stderr, "%s\n", log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
+        std::fprintf(stderr, "--- bridge output\n%s--- bridge log (end)\n%s\n", m_bridge.Output().c_str(),
+                     m_system.LogEnd(4000).c_str());
         m_bridge.Stop(15000);
         return 1;
     }
 
     const Options& m_options;
-    BenchWorld m_world;
-    stationsim::StationSimulator m_simulator;
-    stationsim::ScriptedStation m_station;
-    BridgeRun m_bridge;
+    BenchSystem m_system;
+    const BenchWorld& m_world;
+    stationsim::ScriptedStation& m_station;
+    BridgeRun& m_bridge;
     uint64_t m_sent = 0;
     bool m_failed = false;
     std::mutex m_samplesMutex;
@@ -447,19 +407,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvel-eventpath-XXXXXX").string();
-    if (::mkdtemp(&pattern[0]) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    int code = 0;
-    {
-        EventPathBench bench(options, pattern);
-        code = bench.Run();
-    }
-    if (options.keep || code != 0)
-        std::printf("run folder: %s\n", pattern.c_str());
-    else
-        std::filesystem::remove_all(pattern);
-    return code;
+    return run_in_temporary_folder("korvel-eventpath", options.keep, [&options](const std::string& folder) {
+        EventPathBench bench(options, folder);
+        return bench.Run();
+    });
 }

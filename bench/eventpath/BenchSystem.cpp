@@ -1,0 +1,82 @@
+#include "BenchSystem.h"
+
+#include "VideoLink.h"
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace eventpath {
+namespace {
+
+constexpr auto kTreeLoadTimeout = std::chrono::seconds(60);
+
+} // namespace
+
+BenchSystem::BenchSystem(const WorldShape& shape, std::string folder)
+    : world(shape), station(simulator), bridge(std::move(folder))
+{
+}
+
+bool BenchSystem::Start(const SystemSettings& settings, std::string& error)
+{
+    world.Populate(station, settings.login, settings.password);
+    if (!simulator.Start()) {
+        error = "the station simulator did not start";
+        return false;
+    }
+    BridgeOptions options;
+    options.runRecipe = settings.recipe;
+    options.executable = settings.bridge;
+    options.library = settings.library;
+    options.stationPort = simulator.GetPort();
+    options.login = settings.login;
+    options.password = settings.password;
+    options.verbosity = settings.verbosity;
+    options.dictionary = BenchWorld::Dictionary();
+    if (!bridge.Start(options, error))
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + kTreeLoadTimeout;
+    for (;;) {
+        VideoLink probe;
+        std::vector<ElementRecord> records;
+        if (probe.Open(bridge.LocalPort(), settings.login, settings.password, error) &&
+            probe.RequestState(records, error)) {
+            error = world.CheckState(records, 0);
+            if (error.empty())
+                return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            error = "the bridge did not load the tree: " + error;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+std::string BenchSystem::LogEnd(size_t bytes) const
+{
+    const std::string log = bridge.Log();
+    return log.substr(log.size() > bytes ? log.size() - bytes : 0);
+}
+
+int run_in_temporary_folder(const std::string& prefix, bool keep, const std::function<int(const std::string&)>& run)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (::mkdtemp(&pattern[0]) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const int code = run(pattern);
+    if (keep || code != 0)
+        std::printf("run folder: %s\n", pattern.c_str());
+    else
+        std::filesystem::remove_all(pattern);
+    return code;
+}
+
+} // namespace eventpath

@@ -1,0 +1,50 @@
+#pragma once
+
+// The whole system of a loopback run: the station simulator serving the bench
+// world, and the real bridge started against it in a run folder of its own.
+
+#include "BenchWorld.h"
+#include "BridgeRun.h"
+
+#include "ScriptedStation.h"
+#include "StationSimulator.h"
+
+#include <functional>
+#include <string>
+
+namespace eventpath {
+
+struct SystemSettings
+{
+    std::string login;
+    std::string password;
+    int verbosity = 1;
+    std::string recipe;   // tools/run-bridge
+    std::string bridge;   // korvel-orvanta-client
+    std::string library;  // libArdentis.so
+};
+
+class BenchSystem
+{
+public:
+    // folder: an empty folder for the bridge's settings and run folder.
+    BenchSystem(const WorldShape& shape, std::string folder);
+
+    // Starts the station and the bridge; true once a client gets the whole
+    // tree with every sensor at rest.
+    bool Start(const SystemSettings& settings, std::string& error);
+
+    // The last `bytes` of the bridge's log.
+    std::string LogEnd(size_t bytes) const;
+
+    BenchWorld world;
+    stationsim::StationSimulator simulator;
+    stationsim::ScriptedStation station;
+    BridgeRun bridge;
+};
+
+// Runs `run` with a new temporary folder named after `prefix`, which is removed
+// afterwards unless `keep` is set or the result is not 0; then its path is printed.
+int run_in_temporary_folder(const std::string& prefix, bool keep, const std::function<int(const std::string&)>& run);
+
+} // namespace eventpath
