@@ -5,7 +5,9 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -64,8 +66,46 @@ std::string BenchSystem::LogEnd(size_t bytes) const
     return log.substr(log.size() > bytes ? log.size() - bytes : 0);
 }
 
+const char kSystemOptionsUsage[] =
+    "  --sensors G,O,S      groups, objects per group, sensors per object (10,10,10)\n"
+    "  --verbosity N        the bridge's verbosity (1)\n"
+    "  --bridge PATH --library PATH --recipe PATH\n";
+
+bool take_system_option(const std::string& name, const std::string& value, SystemSettings& system,
+                        WorldShape& shape, bool& bad)
+{
+    bad = false;
+    if (name == "--sensors") {
+        int groups = 0;
+        int objects = 0;
+        int sensors = 0;
+        char end = 0;
+        bad = std::sscanf(value.c_str(), "%d,%d,%d%c", &groups, &objects, &sensors, &end) != 3 || groups < 1 ||
+              objects < 1 || sensors < 1 || sensors > 32767;
+        if (!bad)
+            shape = WorldShape{groups, objects, sensors};
+    } else if (name == "--verbosity") {
+        char* end = nullptr;
+        system.verbosity = static_cast<int>(std::strtol(value.c_str(), &end, 10));
+        bad = end == value.c_str() || *end != '\0';
+    } else if (name == "--bridge") {
+        system.bridge = value;
+    } else if (name == "--library") {
+        system.library = value;
+    } else if (name == "--recipe") {
+        system.recipe = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 int run_in_temporary_folder(const std::string& prefix, bool keep, const std::function<int(const std::string&)>& run)
 {
+    // Each figure shows as soon as it is known, also through a pipe; a reader
+    // that goes away early must not end this process before it stops the bridge.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);
     std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     if (::mkdtemp(&pattern[0]) == nullptr) {
         std::perror("mkdtemp");

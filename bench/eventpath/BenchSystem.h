@@ -43,8 +43,16 @@ public:
     BridgeRun bridge;
 };
 
+// The options every loopback program takes: --sensors G,O,S, --verbosity N,
+// --bridge, --library and --recipe PATH. False when `name` is none of them;
+// `bad` is set when its value does not do.
+bool take_system_option(const std::string& name, const std::string& value, SystemSettings& system,
+                        WorldShape& shape, bool& bad);
+extern const char kSystemOptionsUsage[];
+
 // Runs `run` with a new temporary folder named after `prefix`, which is removed
-// afterwards unless `keep` is set or the result is not 0; then its path is printed.
+// afterwards unless `keep` is set or the result is not 0; then its path is
+// printed. Standard output goes out line by line.
 int run_in_temporary_folder(const std::string& prefix, bool keep, const std::function<int(const std::string&)>& run);
 
 } // namespace eventpath

@@ -12,7 +12,6 @@
 #include "VideoClients.h"
 
 #include <atomic>
-#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -60,9 +59,6 @@ const char kUsage[] =
     "  --memory-step N      events between memory samples (100000)\n"
     "  --window N           events in flight at most (2000)\n"
     "  --readers N          client reading threads (4)\n"
-    "  --verbosity N        the bridge's verbosity (1)\n"
-    "  --sensors G,O,S      groups, objects per group, sensors per object (10,10,10)\n"
-    "  --bridge PATH --library PATH --recipe PATH\n"
     "  --keep               keep the run folder\n";
 
 std::vector<long> numbers(const std::string& text)
@@ -86,6 +82,12 @@ bool parse_options(int argc, char** argv, Options& options)
         if (i + 1 >= argc)
             return false;
         const std::string value = argv[++i];
+        bool bad = false;
+        if (take_system_option(name, value, options.system, options.shape, bad)) {
+            if (bad)
+                return false;
+            continue;
+        }
         const long number = std::strtol(value.c_str(), nullptr, 10);
         if (name == "--events")
             options.events = static_cast<uint64_t>(number);
@@ -109,21 +111,6 @@ bool parse_options(int argc, char** argv, Options& options)
             options.window = static_cast<uint64_t>(number);
         else if (name == "--readers")
             options.readers = static_cast<int>(number);
-        else if (name == "--verbosity")
-            options.system.verbosity = static_cast<int>(number);
-        else if (name == "--sensors") {
-            const std::vector<long> shape = numbers(value);
-            if (shape.size() != 3)
-                return false;
-            options.shape.groups = static_cast<int>(shape[0]);
-            options.shape.objectsPerGroup = static_cast<int>(shape[1]);
-            options.shape.sensorsPerObject = static_cast<int>(shape[2]);
-        } else if (name == "--bridge")
-            options.system.bridge = value;
-        else if (name == "--library")
-            options.system.library = value;
-        else if (name == "--recipe")
-            options.system.recipe = value;
         else
             return false;
     }
@@ -132,8 +119,7 @@ bool parse_options(int argc, char** argv, Options& options)
             return false;
     }
     return options.events > 0 && options.memoryStep > 0 && options.latencyClients > 0 && options.memoryClients > 0 && options.readers > 0 &&
-           options.latencyRate > 0 && options.shape.groups > 0 && options.shape.objectsPerGroup > 0 &&
-           options.shape.sensorsPerObject > 0 && options.shape.sensorsPerObject <= 32767;
+           options.latencyRate > 0;
 }
 
 double seconds_between(int64_t fromNs, int64_t toNs)
@@ -398,13 +384,9 @@ private:
 
 int main(int argc, char** argv)
 {
-    // Each figure shows as soon as it is known, also through a pipe; a reader
-    // that goes away early must not end this process before it stops the bridge.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::signal(SIGPIPE, SIG_IGN);
     Options options;
     if (!parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "%s", kUsage);
+        std::fprintf(stderr, "%s%s", kUsage, kSystemOptionsUsage);
         return 2;
     }
     return run_in_temporary_folder("korvel-eventpath", options.keep, [&options](const std::string& folder) {

@@ -27,7 +27,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -74,6 +73,8 @@ struct Options
 
 const char kUsage[] =
     "usage: soak_run [options]\n"
+    "Event counts are rounded up to whole rounds of alarm and restore, so that every\n"
+    "sensor ends a phase at rest.\n"
     "  --phases A,B,...     phases to run in the order given, each as often as named\n"
     "                       (events,drops,clients)\n"
     "  --events N           events of the events phase (1000000)\n"
@@ -82,10 +83,8 @@ const char kUsage[] =
     "  --silent N           clients that never read (200)\n"
     "  --cycles N           connect/disconnect cycles (5000)\n"
     "  --hostile-events N   events to the well-behaved client meanwhile (50000)\n"
-    "  --sensors G,O,S      groups, objects per group, sensors per object (10,10,10)\n"
     "  --window N           events in flight at most (2000)\n"
     "  --readers N          client reading threads (4)\n"
-    "  --verbosity N        the bridge's verbosity (1)\n"
     "  --sample-ms N        footprint sampling interval (1000)\n"
     "  --rss-margin KIB     VmRSS growth allowed from start to end (16384)\n"
     "  --thread-margin N    threads allowed either way (0)\n"
@@ -94,9 +93,7 @@ const char kUsage[] =
     "  --quiet-station      no events while the link is down, so the bridge notices\n"
     "                       a drop only when its 5 s wait ends\n"
     "  --seed N             of the random drop points (1)\n"
-    "  --bridge PATH --library PATH --recipe PATH\n"
-    "  --keep               keep the run folder\n"
-    "Event counts are rounded up so that every sensor ends a phase at rest.\n";
+    "  --keep               keep the run folder\n";
 
 std::vector<std::string> items(const std::string& text)
 {
@@ -124,6 +121,12 @@ bool parse_options(int argc, char** argv, Options& options)
         if (i + 1 >= argc)
             return false;
         const std::string value = argv[++i];
+        bool bad = false;
+        if (take_system_option(name, value, options.system, options.shape, bad)) {
+            if (bad)
+                return false;
+            continue;
+        }
         char* end = nullptr;
         const long long number = std::strtoll(value.c_str(), &end, 10);
         const bool numeric = end != value.c_str() && *end == '\0' && number >= 0;
@@ -133,20 +136,7 @@ bool parse_options(int argc, char** argv, Options& options)
                 if (known.count(phase) == 0)
                     return false;
             }
-        } else if (name == "--sensors") {
-            const std::vector<std::string> shape = items(value);
-            if (shape.size() != 3)
-                return false;
-            options.shape.groups = std::atoi(shape[0].c_str());
-            options.shape.objectsPerGroup = std::atoi(shape[1].c_str());
-            options.shape.sensorsPerObject = std::atoi(shape[2].c_str());
-        } else if (name == "--bridge")
-            options.system.bridge = value;
-        else if (name == "--library")
-            options.system.library = value;
-        else if (name == "--recipe")
-            options.system.recipe = value;
-        else if (!numeric)
+        } else if (!numeric)
             return false;
         else if (name == "--events")
             options.events = static_cast<uint64_t>(number);
@@ -164,8 +154,6 @@ bool parse_options(int argc, char** argv, Options& options)
             options.window = static_cast<uint64_t>(number);
         else if (name == "--readers")
             options.readers = static_cast<int>(number);
-        else if (name == "--verbosity")
-            options.system.verbosity = static_cast<int>(number);
         else if (name == "--sample-ms")
             options.sampleMs = static_cast<int>(number);
         else if (name == "--rss-margin")
@@ -182,8 +170,8 @@ bool parse_options(int argc, char** argv, Options& options)
             return false;
     }
     const WorldShape& shape = options.shape;
-    return options.clients > 0 && options.readers > 0 && options.sampleMs > 0 && shape.groups > 0 &&
-           shape.objectsPerGroup > 0 && shape.sensorsPerObject > 0 && shape.sensorsPerObject <= 32767 &&
+    // A cut into a reload needs two objects at least.
+    return options.clients > 0 && options.readers > 0 && options.sampleMs > 0 &&
            static_cast<long long>(shape.groups) * shape.objectsPerGroup >= 2;
 }
 
@@ -680,11 +668,9 @@ private:
 
 int main(int argc, char** argv)
 {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::signal(SIGPIPE, SIG_IGN);
     Options options;
     if (!parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "%s", kUsage);
+        std::fprintf(stderr, "%s%s", kUsage, kSystemOptionsUsage);
         return 2;
     }
     return run_in_temporary_folder("korvel-soak", options.keep, [&options](const std::string& folder) {
