@@ -100,6 +100,24 @@ bool take_system_option(const std::string& name, const std::string& value, Syste
     return true;
 }
 
+bool parse_arguments(int argc, char** argv, SystemSettings& system, WorldShape& shape,
+                     const std::function<bool(const std::string& name)>& flag,
+                     const std::function<bool(const std::string& name, const std::string& value)>& option)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (flag(name))
+            continue;
+        if (i + 1 >= argc)
+            return false;
+        const std::string value = argv[++i];
+        bool bad = false;
+        if (take_system_option(name, value, system, shape, bad) ? bad : !option(name, value))
+            return false;
+    }
+    return true;
+}
+
 int run_in_temporary_folder(const std::string& prefix, bool keep, const std::function<int(const std::string&)>& run)
 {
     // Each figure shows as soon as it is known, also through a pipe; a reader

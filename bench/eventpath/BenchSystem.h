@@ -50,6 +50,13 @@ bool take_system_option(const std::string& name, const std::string& value, Syste
                         WorldShape& shape, bool& bad);
 extern const char kSystemOptionsUsage[];
 
+// Walks the command line: a name that `flag` takes stands alone; any other
+// takes the next argument as its value, through take_system_option first and
+// then `option`. False at the first argument that neither takes.
+bool parse_arguments(int argc, char** argv, SystemSettings& system, WorldShape& shape,
+                     const std::function<bool(const std::string& name)>& flag,
+                     const std::function<bool(const std::string& name, const std::string& value)>& option);
+
 // Runs `run` with a new temporary folder named after `prefix`, which is removed
 // afterwards unless `keep` is set or the result is not 0; then its path is
 // printed. Standard output goes out line by line.

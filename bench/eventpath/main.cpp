@@ -73,21 +73,13 @@ std::vector<long> numbers(const std::string& text)
 
 bool parse_options(int argc, char** argv, Options& options)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--keep") {
-            options.keep = true;
-            continue;
-        }
-        if (i + 1 >= argc)
+    const auto flag = [&options](const std::string& name) {
+        if (name != "--keep")
             return false;
-        const std::string value = argv[++i];
-        bool bad = false;
-        if (take_system_option(name, value, options.system, options.shape, bad)) {
-            if (bad)
-                return false;
-            continue;
-        }
+        options.keep = true;
+        return true;
+    };
+    const auto option = [&options](const std::string& name, const std::string& value) {
         const long number = std::strtol(value.c_str(), nullptr, 10);
         if (name == "--events")
             options.events = static_cast<uint64_t>(number);
@@ -113,7 +105,10 @@ bool parse_options(int argc, char** argv, Options& options)
             options.readers = static_cast<int>(number);
         else
             return false;
-    }
+        return true;
+    };
+    if (!parse_arguments(argc, argv, options.system, options.shape, flag, option))
+        return false;
     for (int count : options.clients) {
         if (count < 1)
             return false;

@@ -107,38 +107,27 @@ std::vector<std::string> items(const std::string& text)
 
 bool parse_options(int argc, char** argv, Options& options)
 {
-    const std::set<std::string> known{"events", "drops", "clients"};
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--keep") {
+    const auto flag = [&options](const std::string& name) {
+        if (name == "--keep")
             options.keep = true;
-            continue;
-        }
-        if (name == "--quiet-station") {
+        else if (name == "--quiet-station")
             options.wake = false;
-            continue;
-        }
-        if (i + 1 >= argc)
+        else
             return false;
-        const std::string value = argv[++i];
-        bool bad = false;
-        if (take_system_option(name, value, options.system, options.shape, bad)) {
-            if (bad)
-                return false;
-            continue;
+        return true;
+    };
+    const auto option = [&options](const std::string& name, const std::string& value) {
+        if (name == "--phases") {
+            const std::set<std::string> known{"events", "drops", "clients"};
+            options.phases = items(value);
+            return std::all_of(options.phases.begin(), options.phases.end(),
+                               [&known](const std::string& phase) { return known.count(phase) != 0; });
         }
         char* end = nullptr;
         const long long number = std::strtoll(value.c_str(), &end, 10);
-        const bool numeric = end != value.c_str() && *end == '\0' && number >= 0;
-        if (name == "--phases") {
-            options.phases = items(value);
-            for (const std::string& phase : options.phases) {
-                if (known.count(phase) == 0)
-                    return false;
-            }
-        } else if (!numeric)
+        if (end == value.c_str() || *end != '\0' || number < 0)
             return false;
-        else if (name == "--events")
+        if (name == "--events")
             options.events = static_cast<uint64_t>(number);
         else if (name == "--clients")
             options.clients = static_cast<int>(number);
@@ -168,7 +157,10 @@ bool parse_options(int argc, char** argv, Options& options)
             options.seed = static_cast<unsigned>(number);
         else
             return false;
-    }
+        return true;
+    };
+    if (!parse_arguments(argc, argv, options.system, options.shape, flag, option))
+        return false;
     const WorldShape& shape = options.shape;
     // A cut into a reload needs two objects at least.
     return options.clients > 0 && options.readers > 0 && options.sampleMs > 0 &&
