@@ -40,7 +40,9 @@ int connect_to(uint16_t port, int receiveBuffer = 0)
 std::vector<uint8_t> churn_bytes(Churn kind, const std::string& login, const std::string& password)
 {
     std::vector<uint8_t> bytes;
-    const auto append = [&bytes](const std::vector<uint8_t>& more) { bytes.insert(bytes.end(), more.begin(), more.end()); };
+    const auto append = [&bytes](const std::vector<uint8_t>& more) {
+        bytes.insert(bytes.end(), more.begin(), more.end());
+    };
     switch (kind) {
     case Churn::ConnectOnly:
         break;

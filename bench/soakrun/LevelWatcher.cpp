@@ -72,7 +72,8 @@ void LevelWatcher::Read()
                 break;
             size_t offset = 0;
             ElementRecord record;
-            if (frame.command != LINK_UPDATE || !read_element_record(frame.payload.data(), frame.payload.size(), offset, record))
+            if (frame.command != LINK_UPDATE ||
+                !read_element_record(frame.payload.data(), frame.payload.size(), offset, record))
                 continue;
             std::lock_guard<std::mutex> lock(m_mutex);
             m_levels[Key(record.level, record.ID)] = record.StateLevel;

@@ -46,14 +46,18 @@ TEST(SystemOptions, TheWalkGivesFlagsProgramOptionsAndSystemOptionsEachTheirOwn)
         drops = std::stoi(value);
         return name == "--drops";
     };
-    ASSERT_TRUE(parse_arguments(static_cast<int>(args.size()), const_cast<char**>(args.data()), system, shape, flag, option));
+    const auto walk = [&] {
+        return parse_arguments(static_cast<int>(args.size()), const_cast<char**>(args.data()), system, shape, flag,
+                               option);
+    };
+    ASSERT_TRUE(walk());
     EXPECT_TRUE(keep);
     EXPECT_EQ(drops, 7);
     EXPECT_EQ(system.verbosity, 2);
     EXPECT_EQ(system.bridge, "/b");
 
     args.push_back("--verbosity");  // without its value
-    EXPECT_FALSE(parse_arguments(static_cast<int>(args.size()), const_cast<char**>(args.data()), system, shape, flag, option));
+    EXPECT_FALSE(walk());
 }
 
 } // namespace
