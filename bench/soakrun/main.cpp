@@ -618,6 +618,7 @@ private:
             std::printf("  out of margin: %s\n", text.c_str());
         Verdict("footprint back where it began", excess.empty());
 
+        std::printf("the bridge's log: %zu bytes\n", m_bridge.Log().size());
         const int code = m_bridge.Stop(15000);
         if (code != 0)
             std::printf("the bridge ended with %d\n", code);
