@@ -39,6 +39,7 @@ public:
     uint16_t LocalPort() const { return m_localPort; }
     pid_t Pid() const { return m_pid; }
     ProcessMemory Memory() const { return read_process_memory(m_pid); }
+    ProcessFootprint Footprint() const { return read_process_footprint(m_pid); }
     // False once it has ended (it is then reaped).
     bool Running();
 

@@ -1,12 +1,13 @@
 #include "ProcessMemory.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace eventpath {
 
-long status_field_kib(const std::string& statusText, const std::string& name)
+long status_field(const std::string& statusText, const std::string& name)
 {
     const std::string key = name + ":";
     size_t at = 0;
@@ -26,16 +27,45 @@ long status_field_kib(const std::string& statusText, const std::string& name)
     return -1;
 }
 
-ProcessMemory read_process_memory(pid_t pid)
+namespace {
+
+std::string status_text(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::stringstream text;
     text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+ProcessMemory read_process_memory(pid_t pid)
+{
+    const std::string text = status_text(pid);
     ProcessMemory memory;
-    memory.rssKib = status_field_kib(text.str(), "VmRSS");
-    memory.peakKib = status_field_kib(text.str(), "VmHWM");
+    memory.rssKib = status_field(text, "VmRSS");
+    memory.peakKib = status_field(text, "VmHWM");
     memory.known = memory.rssKib >= 0 && memory.peakKib >= 0;
     return memory;
+}
+
+ProcessFootprint read_process_footprint(pid_t pid)
+{
+    const std::string text = status_text(pid);
+    ProcessFootprint footprint;
+    footprint.rssKib = status_field(text, "VmRSS");
+    footprint.threads = status_field(text, "Threads");
+    std::error_code error;
+    std::filesystem::directory_iterator entry("/proc/" + std::to_string(pid) + "/fd", error);
+    if (error)
+        return footprint;
+    for (; entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        if (error)
+            return footprint;
+        ++footprint.descriptors;
+    }
+    footprint.known = footprint.rssKib >= 0 && footprint.threads > 0;
+    return footprint;
 }
 
 } // namespace eventpath

@@ -4,26 +4,17 @@
 // video-system client. Prints events per second to 1, 10 and 100 clients, the
 // latency of one event at a fixed rate, and the bridge's memory over the run.
 
-#include "BenchWorld.h"
-#include "BridgeRun.h"
+#include "BenchSystem.h"
 #include "EventFeed.h"
 #include "LatencySummary.h"
 #include "SendLog.h"
 #include "ThreadCpu.h"
 #include "VideoClients.h"
-#include "VideoLink.h"
-
-#include "ScriptedStation.h"
-#include "StationSimulator.h"
-
-#include <stdlib.h>
 
 #include <atomic>
-#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -50,12 +41,10 @@ struct Options
     int memoryClients = 10;
     uint64_t window = 2000;
     int readers = 4;
-    int verbosity = 1;
     WorldShape shape;
     bool keep = false;
-    std::string recipe = KORVEL_SOURCE_DIR "/tools/run-bridge";
-    std::string bridge = KORVEL_BIN_DIR "/korvel-orvanta-client";
-    std::string library = KORVEL_BIN_DIR "/libArdentis.so";
+    SystemSettings system{kLogin, kPassword, 1, KORVEL_SOURCE_DIR "/tools/run-bridge",
+                          KORVEL_BIN_DIR "/korvel-orvanta-client", KORVEL_BIN_DIR "/libArdentis.so"};
 };
 
 const char kUsage[] =
@@ -70,9 +59,6 @@ const char kUsage[] =
     "  --memory-step N      events between memory samples (100000)\n"
     "  --window N           events in flight at most (2000)\n"
     "  --readers N          client reading threads (4)\n"
-    "  --verbosity N        the bridge's verbosity (1)\n"
-    "  --sensors G,O,S      groups, objects per group, sensors per object (10,10,10)\n"
-    "  --bridge PATH --library PATH --recipe PATH\n"
     "  --keep               keep the run folder\n";
 
 std::vector<long> numbers(const std::string& text)
@@ -87,15 +73,13 @@ std::vector<long> numbers(const std::string& text)
 
 bool parse_options(int argc, char** argv, Options& options)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--keep") {
-            options.keep = true;
-            continue;
-        }
-        if (i + 1 >= argc)
+    const auto flag = [&options](const std::string& name) {
+        if (name != "--keep")
             return false;
-        const std::string value = argv[++i];
+        options.keep = true;
+        return true;
+    };
+    const auto option = [&options](const std::string& name, const std::string& value) {
         const long number = std::strtol(value.c_str(), nullptr, 10);
         if (name == "--events")
             options.events = static_cast<uint64_t>(number);
@@ -119,31 +103,18 @@ bool parse_options(int argc, char** argv, Options& options)
             options.window = static_cast<uint64_t>(number);
         else if (name == "--readers")
             options.readers = static_cast<int>(number);
-        else if (name == "--verbosity")
-            options.verbosity = static_cast<int>(number);
-        else if (name == "--sensors") {
-            const std::vector<long> shape = numbers(value);
-            if (shape.size() != 3)
-                return false;
-            options.shape.groups = static_cast<int>(shape[0]);
-            options.shape.objectsPerGroup = static_cast<int>(shape[1]);
-            options.shape.sensorsPerObject = static_cast<int>(shape[2]);
-        } else if (name == "--bridge")
-            options.bridge = value;
-        else if (name == "--library")
-            options.library = value;
-        else if (name == "--recipe")
-            options.recipe = value;
         else
             return false;
-    }
+        return true;
+    };
+    if (!parse_arguments(argc, argv, options.system, options.shape, flag, option))
+        return false;
     for (int count : options.clients) {
         if (count < 1)
             return false;
     }
     return options.events > 0 && options.memoryStep > 0 && options.latencyClients > 0 && options.memoryClients > 0 && options.readers > 0 &&
-           options.latencyRate > 0 && options.shape.groups > 0 && options.shape.objectsPerGroup > 0 &&
-           options.shape.sensorsPerObject > 0 && options.shape.sensorsPerObject <= 32767;
+           options.latencyRate > 0;
 }
 
 double seconds_between(int64_t fromNs, int64_t toNs)
@@ -166,7 +137,8 @@ class EventPathBench
 {
 public:
     EventPathBench(const Options& options, std::string folder)
-        : m_options(options), m_world(options.shape), m_station(m_simulator), m_bridge(std::move(folder))
+        : m_options(options), m_system(options.shape, std::move(folder)), m_world(m_system.world),
+          m_station(m_system.station), m_bridge(m_system.bridge)
     {
     }
 
@@ -175,7 +147,7 @@ public:
         if (!Start())
             return 1;
         std::printf("bridge: pid %d, verbosity %d; world: %d groups, %zu objects, %zu sensors; window %llu events\n",
-                    static_cast<int>(m_bridge.Pid()), m_options.verbosity, m_options.shape.groups,
+                    static_cast<int>(m_bridge.Pid()), m_options.system.verbosity, m_options.shape.groups,
                     static_cast<size_t>(m_options.shape.groups) * static_cast<size_t>(m_options.shape.objectsPerGroup),
                     m_world.SensorCount(), static_cast<unsigned long long>(m_options.window));
         Sample();
@@ -203,52 +175,22 @@ private:
 
     bool Start()
     {
-        m_world.Populate(m_station, kLogin, kPassword);
-        if (!m_simulator.Start()) {
-            std::fprintf(stderr, "the station simulator did not start\n");
-            return false;
-        }
-        BridgeOptions bridge;
-        bridge.runRecipe = m_options.recipe;
-        bridge.executable = m_options.bridge;
-        bridge.library = m_options.library;
-        bridge.stationPort = m_simulator.GetPort();
-        bridge.login = kLogin;
-        bridge.password = kPassword;
-        bridge.verbosity = m_options.verbosity;
-        bridge.dictionary = BenchWorld::Dictionary();
         std::string error;
-        if (!m_bridge.Start(bridge, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        if (!m_system.Start(m_options.system, error)) {
+            std::fprintf(stderr, "%s\n%s", error.c_str(), m_bridge.Log().c_str());
             return false;
         }
-        // The tree is loaded once a client sees all of it.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (;;) {
-            VideoLink probe;
-            std::vector<ElementRecord> records;
-            if (probe.Open(m_bridge.LocalPort(), kLogin, kPassword, error) && probe.RequestState(records, error)) {
-                error = m_world.CheckState(records, 0);
-                if (error.empty()) {
-                    // The tree is in and the bridge waits for events; a thread
-                    // caught outside its wait is named on a later look.
-                    for (int look = 0; look < 10; ++look) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                        for (const auto& role : idle_thread_roles(m_bridge.Pid())) {
-                            std::string& known = m_threadRoles[role.first];
-                            if (known.empty() || role.second == "worker" || role.second == "io")
-                                known = role.second;
-                        }
-                    }
-                    return true;
-                }
+        // The tree is in and the bridge waits for events; a thread caught
+        // outside its wait is named on a later look.
+        for (int look = 0; look < 10; ++look) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            for (const auto& role : idle_thread_roles(m_bridge.Pid())) {
+                std::string& known = m_threadRoles[role.first];
+                if (known.empty() || role.second == "worker" || role.second == "io")
+                    known = role.second;
             }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                std::fprintf(stderr, "the bridge did not load the tree: %s\n%s", error.c_str(), m_bridge.Log().c_str());
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
+        return true;
     }
 
     // One phase: `count` clients take `events` events, paced by the window or
@@ -414,18 +356,17 @@ private:
 
     int Fail()
     {
-        std::fprintf(stderr, "--- bridge output\n%s--- bridge log (end)\n", m_bridge.Output().c_str());
-        const std::string log = m_bridge.Log();
-        std::fprintf(stderr, "%s\n", log.substr(log.size() > 4000 ? log.size() - 4000 : 0).c_str());
+        std::fprintf(stderr, "--- bridge output\n%s--- bridge log (end)\n%s\n", m_bridge.Output().c_str(),
+                     m_system.LogEnd(4000).c_str());
         m_bridge.Stop(15000);
         return 1;
     }
 
     const Options& m_options;
-    BenchWorld m_world;
-    stationsim::StationSimulator m_simulator;
-    stationsim::ScriptedStation m_station;
-    BridgeRun m_bridge;
+    BenchSystem m_system;
+    const BenchWorld& m_world;
+    stationsim::ScriptedStation& m_station;
+    BridgeRun& m_bridge;
     uint64_t m_sent = 0;
     bool m_failed = false;
     std::mutex m_samplesMutex;
@@ -438,28 +379,13 @@ private:
 
 int main(int argc, char** argv)
 {
-    // Each figure shows as soon as it is known, also through a pipe; a reader
-    // that goes away early must not end this process before it stops the bridge.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::signal(SIGPIPE, SIG_IGN);
     Options options;
     if (!parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "%s", kUsage);
+        std::fprintf(stderr, "%s%s", kUsage, kSystemOptionsUsage);
         return 2;
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvel-eventpath-XXXXXX").string();
-    if (::mkdtemp(&pattern[0]) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    int code = 0;
-    {
-        EventPathBench bench(options, pattern);
-        code = bench.Run();
-    }
-    if (options.keep || code != 0)
-        std::printf("run folder: %s\n", pattern.c_str());
-    else
-        std::filesystem::remove_all(pattern);
-    return code;
+    return run_in_temporary_folder("korvel-eventpath", options.keep, [&options](const std::string& folder) {
+        EventPathBench bench(options, folder);
+        return bench.Run();
+    });
 }

@@ -383,11 +383,16 @@ std::vector<std::vector<int32_t>> ScriptedStation::GetControls() const
 
 // ---- Notifications -------------------------------------------------------------
 
-int ScriptedStation::NotifyRecord(int32_t code, const CObjectStoreXmlHelper& record)
+std::vector<uint8_t> ScriptedStation::RecordBytes(const CObjectStoreXmlHelper& record)
 {
     CByteStream out;
     record.SaveToStream(&out);
-    return m_simulator.SendNotification(code, bytes_of(out));
+    return bytes_of(out);
+}
+
+int ScriptedStation::NotifyRecord(int32_t code, const CObjectStoreXmlHelper& record)
+{
+    return m_simulator.SendNotification(code, RecordBytes(record));
 }
 
 int ScriptedStation::NotifyObject(int32_t code, const CMS_ObjectData& object)
@@ -413,6 +418,11 @@ int ScriptedStation::NotifyPin(int32_t code, const CMS_ObjectPinData& pin)
 int ScriptedStation::NotifyEvent(const CMS_SimpleEventData& event)
 {
     return NotifyRecord(kNotifyEvent, event);
+}
+
+std::vector<uint8_t> ScriptedStation::EventFrames(const CMS_SimpleEventData& event) const
+{
+    return m_simulator.NotificationFrames(kNotifyEvent, RecordBytes(event));
 }
 
 int ScriptedStation::NotifyItem(int32_t code, const StationItem& item)

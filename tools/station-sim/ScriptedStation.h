@@ -99,6 +99,8 @@ public:
     int NotifyItem(int32_t code, const StationItem& item);
     int NotifyEvent(const CMS_SimpleEventData& event);
     int NotifyObjectMoved(int32_t objectId, int32_t groupId);
+    // The bytes NotifyEvent sends, for a link cut inside them.
+    std::vector<uint8_t> EventFrames(const CMS_SimpleEventData& event) const;
 
     // The station form of a user: its fields without StructVer.
     static std::vector<uint8_t> UserStationForm(const CMS_UserData& user);
@@ -108,6 +110,7 @@ private:
     StationReply Login(const StationRequest& request);
     StationReply ServeLoggedIn(const StationRequest& request);
     int NotifyRecord(int32_t code, const CObjectStoreXmlHelper& record);
+    static std::vector<uint8_t> RecordBytes(const CObjectStoreXmlHelper& record);
 
     StationSimulator& m_simulator;
 

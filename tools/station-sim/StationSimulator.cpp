@@ -52,6 +52,17 @@ std::vector<uint8_t> answer_data(const StationReply& reply)
     return stream_bytes(out);
 }
 
+// A notification's data: its code and records, scrambled together.
+std::vector<uint8_t> notification_data(int32_t code, const std::vector<uint8_t>& records)
+{
+    CByteStream out;
+    out.WriteInt32(code);
+    out.WriteBytes(records.data(), static_cast<int32_t>(records.size()));
+    std::vector<uint8_t> data = stream_bytes(out);
+    ScramblePayload(data.data(), static_cast<int32_t>(data.size()), kStationKeyWord);
+    return data;
+}
+
 template <class Predicate>
 bool wait_until(std::mutex& mutex, std::condition_variable& changed, uint32_t timeoutMs, Predicate predicate)
 {
@@ -189,6 +200,14 @@ std::vector<StationRequest> StationSimulator::GetRequests() const
     return m_requests;
 }
 
+std::vector<StationRequest> StationSimulator::GetRequests(size_t first) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (first >= m_requests.size())
+        return {};
+    return std::vector<StationRequest>(m_requests.begin() + static_cast<std::ptrdiff_t>(first), m_requests.end());
+}
+
 bool StationSimulator::WaitForRequests(size_t count, uint32_t timeoutMs) const
 {
     return wait_until(m_mutex, m_changed, timeoutMs, [&] { return m_requests.size() >= count; });
@@ -237,30 +256,34 @@ std::vector<std::shared_ptr<StationSimulator::Connection>> StationSimulator::Ope
 
 // ---- Sending -------------------------------------------------------------------
 
-bool StationSimulator::SendMessage(Connection& connection, int32_t type, const std::vector<uint8_t>& data)
+std::vector<uint8_t> StationSimulator::Frames(int32_t type, const std::vector<uint8_t>& data) const
 {
     CLanPacket packet;
     if (!packet.Create(type, 0, data.data(), static_cast<int32_t>(data.size())))
-        return false;
+        return {};
     int32_t frameSize;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         frameSize = m_frameSize;
     }
     CLanPacketHelper helper;
+    std::vector<uint8_t> frames;
     std::vector<uint8_t> frame(static_cast<size_t>(frameSize));
     const int32_t count = helper.GetFrameCount(packet, frameSize);
-
-    std::lock_guard<std::mutex> sendLock(connection.sendMutex);
-    if (!connection.open)
-        return false;
     for (int32_t index = 0; index < count; ++index) {
         int32_t size = 0;
-        if (helper.BuildFrame(packet, index, frame.data(), frameSize, size) == 0
-            || !platform::send_all(connection.socket, frame.data(), static_cast<size_t>(size)))
-            return false;
+        if (helper.BuildFrame(packet, index, frame.data(), frameSize, size) == 0)
+            return {};
+        frames.insert(frames.end(), frame.begin(), frame.begin() + size);
     }
-    return true;
+    return frames;
+}
+
+bool StationSimulator::SendMessage(Connection& connection, int32_t type, const std::vector<uint8_t>& data)
+{
+    const std::vector<uint8_t> frames = Frames(type, data);
+    std::lock_guard<std::mutex> sendLock(connection.sendMutex);
+    return connection.open && !frames.empty() && platform::send_all(connection.socket, frames.data(), frames.size());
 }
 
 int StationSimulator::SendToAll(int32_t type, const std::vector<uint8_t>& data)
@@ -274,13 +297,12 @@ int StationSimulator::SendToAll(int32_t type, const std::vector<uint8_t>& data)
 
 int StationSimulator::SendNotification(int32_t code, const std::vector<uint8_t>& records)
 {
-    CByteStream out;
-    out.WriteInt32(code);
-    out.WriteBytes(records.data(), static_cast<int32_t>(records.size()));
-    std::vector<uint8_t> data = stream_bytes(out);
-    // The code is scrambled together with the records.
-    ScramblePayload(data.data(), static_cast<int32_t>(data.size()), kStationKeyWord);
-    return SendToAll(kMessageRequest, data);
+    return SendToAll(kMessageRequest, notification_data(code, records));
+}
+
+std::vector<uint8_t> StationSimulator::NotificationFrames(int32_t code, const std::vector<uint8_t>& records) const
+{
+    return Frames(kMessageRequest, notification_data(code, records));
 }
 
 int StationSimulator::SendPing()

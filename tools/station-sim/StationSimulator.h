@@ -89,11 +89,16 @@ public:
     int SendAnswer(const StationReply& reply);
     // Bytes as they are, framed or not.
     int SendRawBytes(const std::vector<uint8_t>& bytes);
+    // The bytes SendNotification puts on the wire, every frame of the message,
+    // for a peer that is to receive only part of them.
+    std::vector<uint8_t> NotificationFrames(int32_t code, const std::vector<uint8_t>& records) const;
     // Closes every open connection.
     void CloseConnections();
 
     // What the simulator has seen.
     std::vector<StationRequest> GetRequests() const;
+    // The requests taken in from the first-th on (0 for the first).
+    std::vector<StationRequest> GetRequests(size_t first) const;
     bool WaitForRequests(size_t count, uint32_t timeoutMs) const;
     size_t GetPingCount() const;
     bool WaitForPings(size_t count, uint32_t timeoutMs) const;
@@ -113,6 +118,8 @@ private:
     bool HandleRequest(Connection& connection, const uint8_t* data, int32_t length);
     StationReply ReplyTo(const StationRequest& request, RequestFault& fault);
 
+    // Every frame of one message, empty when it cannot be framed.
+    std::vector<uint8_t> Frames(int32_t type, const std::vector<uint8_t>& data) const;
     bool SendMessage(Connection& connection, int32_t type, const std::vector<uint8_t>& data);
     int SendToAll(int32_t type, const std::vector<uint8_t>& data);
     std::vector<std::shared_ptr<Connection>> OpenConnections() const;

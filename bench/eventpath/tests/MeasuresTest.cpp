@@ -48,17 +48,29 @@ TEST(LatencySummary, NearestRankPercentiles)
 TEST(ProcessMemory, StatusFields)
 {
     const std::string status = "Name:\tkorvel\nVmHWM:\t   20480 kB\nVmRSS:\t   12288 kB\nThreads:\t6\n";
-    EXPECT_EQ(status_field_kib(status, "VmRSS"), 12288);
-    EXPECT_EQ(status_field_kib(status, "VmHWM"), 20480);
-    EXPECT_EQ(status_field_kib(status, "VmSwap"), -1);
-    EXPECT_EQ(status_field_kib(status, "Vm"), -1);
-    EXPECT_EQ(status_field_kib("VmRSS:\n", "VmRSS"), -1);
+    EXPECT_EQ(status_field(status, "VmRSS"), 12288);
+    EXPECT_EQ(status_field(status, "VmHWM"), 20480);
+    EXPECT_EQ(status_field(status, "VmSwap"), -1);
+    EXPECT_EQ(status_field(status, "Vm"), -1);
+    EXPECT_EQ(status_field("VmRSS:\n", "VmRSS"), -1);
+    EXPECT_EQ(status_field(status, "Threads"), 6);
 
     const ProcessMemory own = read_process_memory(::getpid());
     ASSERT_TRUE(own.known);
     EXPECT_GT(own.rssKib, 0);
     EXPECT_GE(own.peakKib, own.rssKib);
     EXPECT_FALSE(read_process_memory(-1).known);
+
+    // Our own descriptors: the three standard ones at least, and one more
+    // while a file is open.
+    const ProcessFootprint before = read_process_footprint(::getpid());
+    ASSERT_TRUE(before.known);
+    EXPECT_GE(before.threads, 1);
+    EXPECT_GE(before.descriptors, 3);
+    const int extra = ::dup(0);
+    EXPECT_EQ(read_process_footprint(::getpid()).descriptors, before.descriptors + 1);
+    ::close(extra);
+    EXPECT_FALSE(read_process_footprint(-1).known);
 }
 
 TEST(ThreadCpu, StatLinesWithAwkwardNames)
