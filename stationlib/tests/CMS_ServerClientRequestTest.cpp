@@ -307,6 +307,7 @@ TEST_F(StationRequestTest, SensorsComeInPriorityThenNumberOrder)
         {"a priority sensor last goes first", {{1, 5, 0}, {2, 2, 0}, {3, 9, 0}, {4, 7, 4}}, {4, 2, 1, 3}},
         {"an equal number goes before the earlier", {{1, 5, 0}, {2, 5, 0}, {3, 1, 0}}, {3, 2, 1}},
         {"each class by number", {{1, 3, 5}, {2, 1, 0}, {3, 2, 17}, {4, 1, 200}, {5, 9, 31}}, {3, 1, 5, 4, 2}},
+        {"equal numbers in both classes", {{1, 5, 4}, {2, 5, 0}, {3, 5, 4}, {4, 5, 0}}, {3, 1, 4, 2}},
     };
     ASSERT_TRUE(LogIn());
     int32_t objectId = 100;

@@ -74,7 +74,6 @@ struct Checks
     bool filter = false;   // the input text is long enough to filter by
 };
 
-constexpr Checks kNone{};
 constexpr Checks kOut{0, false, 1, false, false, false, false};
 constexpr Checks kIdOut{4, true, 1, false, false, false, false};
 constexpr Checks kFilterOut{5, false, 1, false, true, false, true};

@@ -13,6 +13,7 @@
 #include "wire/StationMessageType.h"
 #include "wire/StationRequestCode.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -53,19 +54,21 @@ void append_records(CByteStream& answer, RecordList<T>& list)
     read_records<T>(answer, load_from_stream, [&](std::unique_ptr<T> r) { list.push_back(std::move(r)); });
 }
 
-// Sensors in states that need attention come first; each class by Number.
-void insert_sensor(RecordList<CMS_ObjectSensorData>& list, std::unique_ptr<CMS_ObjectSensorData> sensor)
+// Sensors in states that need attention come first; each class by Number, and
+// sensors of one Number in the reverse of their arrival (each was placed before
+// those already there). Sorted once: placing each in turn took time growing
+// with the square of the count, which a long answer turned into a hang.
+void order_sensors(RecordList<CMS_ObjectSensorData>& list)
 {
-    const bool priority = sensor->IsPriorityState();
-    auto at = list.begin();
-    for (; at != list.end(); ++at) {
-        const bool otherPriority = (*at)->IsPriorityState();
-        if (otherPriority == priority && (*at)->Number >= sensor->Number)
-            break;
-        if (priority && !otherPriority)
-            break;
-    }
-    list.insert(at, std::move(sensor));
+    std::reverse(list.begin(), list.end());
+    std::stable_sort(list.begin(), list.end(),
+                     [](const std::unique_ptr<CMS_ObjectSensorData>& a, const std::unique_ptr<CMS_ObjectSensorData>& b) {
+                         const bool aFirst = a->IsPriorityState();
+                         const bool bFirst = b->IsPriorityState();
+                         if (aFirst != bFirst)
+                             return aFirst;
+                         return a->Number < b->Number;
+                     });
 }
 
 } // namespace
@@ -296,9 +299,8 @@ bool CMS_ServerClient::GetObjectSensors(int32_t objectId, RecordList<CMS_ObjectS
     if (!RequestRecord(kRequestGetObjectSensors, &body, &answer, Timeouts::RequestMs()))
         return false;
     list.clear();
-    read_records<CMS_ObjectSensorData>(answer, load_from_stream, [&](std::unique_ptr<CMS_ObjectSensorData> r) {
-        insert_sensor(list, std::move(r));
-    });
+    append_records(answer, list);
+    order_sensors(list);
     return true;
 }
 
