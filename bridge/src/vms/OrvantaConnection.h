@@ -25,8 +25,9 @@ class OrvantaConnection
 public:
     using Ptr = std::shared_ptr<OrvantaConnection>;
 
-    // One whole outgoing frame, counted in QueuedMemory while it exists. Never
-    // changed once built, so one frame may wait in several queues at once.
+    // One whole outgoing frame, or a block of whole update frames, counted in
+    // QueuedMemory while it exists. Never changed once built, so the same one
+    // may wait in several queues at once.
     struct ToSend
     {
         explicit ToSend(std::vector<uint8_t> frame);
@@ -120,7 +121,7 @@ private:
 
 public:
     // Set when the full state is taken; only such connections receive updates.
-    // Read by the station worker.
+    // Atomic, as other threads may look at it.
     std::atomic<bool> state_sent{false};
 
 private:
