@@ -489,6 +489,67 @@ TEST_F(VmsServerTest, UpdatesFromAnotherThreadArriveWholeAndInOrderBehindALargeS
     }
 }
 
+TEST_F(VmsServerTest, SharedUpdatesCountOnceAndReachEveryClientInOrderAfterASlowClientIsClosed)
+{
+    std::vector<std::unique_ptr<LinkTestClient>> clients; // the first one is slow
+    for (int i = 0; i < 4; ++i) {
+        clients.push_back(connect(true, i == 0 ? 16 * 1024 : 0));
+        state_of(*clients.back());
+    }
+    const auto send_updates = [](int32_t from, int32_t to) {
+        for (int32_t i = from; i < to; ++i)
+            broadcast_update(make_element(i, 1, 2, i % 3, std::string(500, 'n')), LEVEL_SENSOR);
+    };
+    const auto expect_updates = [](LinkTestClient& client, int32_t from, int32_t to) {
+        for (int32_t i = from; i < to; ++i)
+            ASSERT_EQ(next_update(client).ID, i);
+    };
+    // Far more than the socket buffers take, held unsent by three clients.
+    constexpr int32_t kUpdates = 40000;
+    const size_t bytes = kUpdates * (kLinkHeaderSize + kElementRecordFixedSize + 500);
+    const size_t before = QueuedMemory::Total();
+    send_updates(0, kUpdates);
+    expect_updates(*clients[1], 0, kUpdates);
+    EXPECT_GT(QueuedMemory::Total() - before, bytes / 2);
+    EXPECT_LT(QueuedMemory::Total() - before, bytes + 64 * 1024);
+
+    clients[0]->Close();
+    ASSERT_TRUE(wait_until([&] { return log().find("Error while sending data to Orvanta") != std::string::npos; }, kLogWait));
+    send_updates(kUpdates, kUpdates + 100);
+    for (size_t i = 1; i < clients.size(); ++i)
+        expect_updates(*clients[i], i == 1 ? kUpdates : 0, kUpdates + 100);
+    EXPECT_TRUE(wait_until([&] { return QueuedMemory::Total() <= before; }, kLogWait));
+}
+
+TEST_F(VmsServerTest, StateTakenWhileUpdatesFlowIsFollowedByExactlyTheLaterOnes)
+{
+    fill_large_model(1, 2000);
+    const KorvelElementPtr sensor = g_group_map.at(1)->children.at(2)->children.at(1000);
+    // Another client keeps updates flowing, so some wait as the state is taken.
+    auto watcher = connect();
+    state_of(*watcher);
+    auto client = connect();
+    constexpr int32_t kChanges = 20000;
+    std::atomic<int32_t> made{0};
+    // Each change is handed over before the model is unlocked, so the state
+    // has exactly the changes handed over before it.
+    std::thread worker([&] {
+        for (int32_t i = 1; i <= kChanges; ++i) {
+            std::lock_guard<std::mutex> lock(g_model_mutex);
+            sensor->State = i;
+            broadcast_update(sensor, LEVEL_SENSOR);
+            made = i;
+        }
+    });
+    while (made < 100)
+        std::this_thread::yield();
+    const std::vector<ElementRecord> state = records_of(state_of(*client));
+    worker.join();
+    ASSERT_EQ(state.size(), 3u);
+    for (int32_t expected = state[2].State + 1; expected <= kChanges; ++expected)
+        ASSERT_EQ(next_update(*client).State, expected);
+}
+
 TEST_F(VmsServerTest, StalledClientHoldsOneCopyOfAStateAndIsDroppedPastItsLimit)
 {
     fill_large_model(30000, 250); // about 8.5 MB of state
@@ -629,6 +690,8 @@ TEST_F(VmsServerTest, StopClosesConnectionsAndTheServerStartsAgain)
     m_port = vms_server_port();
     auto again = connect();
     EXPECT_TRUE(state_of(*again).payload.empty());
+    broadcast_update(make_element(4, 1, 4, 1, "after restart"), LEVEL_OBJECT);
+    EXPECT_EQ(next_update(*again).ID, 4);
 }
 
 TEST_F(VmsServerTest, ConnectionsThatEndedLeaveTheListAtTheNextAccept)

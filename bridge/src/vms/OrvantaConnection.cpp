@@ -8,6 +8,7 @@
 #include "vms/ConnectionList.h"
 #include "vms/LinkProtocol.h"
 #include "vms/QueuedMemory.h"
+#include "vms/UpdateFanOut.h"
 #include "vms/VmsLimits.h"
 
 #include <boost/asio/post.hpp>
@@ -287,11 +288,6 @@ void OrvantaConnection::SendString(const Ptr& self, uint8_t command, const std::
     SendPacket(self, command, text.data(), static_cast<uint32_t>(text.size()));
 }
 
-void OrvantaConnection::SendBuffer(const Ptr& self, uint8_t command, const Buffer& data)
-{
-    SendPacket(self, command, data->data(), static_cast<uint32_t>(data->size()));
-}
-
 void OrvantaConnection::Enqueue(const Ptr& self, ToSendPtr to_send, bool repeatable)
 {
     if (self->m_closed || self->m_closing)
@@ -458,7 +454,10 @@ void OrvantaConnection::SendFullState(const Ptr& self)
         // Serialised under the lock: the worker changes the children maps and
         // levels that the records are read from.
         std::lock_guard<std::mutex> lock(g_model_mutex);
-        self->state_sent.exchange(true);
+        // Updates handed over from here on may carry changes this state
+        // lacks; those handed over before are in it.
+        if (!self->state_sent.exchange(true))
+            self->m_updates_from = g_update_fan_out.Mark();
         SerializeElements(g_group_map, LEVEL_GROUP, frame);
     }
     write_link_header(frame.data(), LINK_STATE, static_cast<uint32_t>(frame.size() - kLinkHeaderSize));
@@ -480,10 +479,9 @@ void OrvantaConnection::SerializeElements(const ElementMap& map, uint8_t level, 
     }
 }
 
-void OrvantaConnection::PostElementUpdate(const Ptr& self, uint8_t level, const KorvelElementPtr& element)
+void OrvantaConnection::TakeUpdates(const Ptr& self, const std::vector<ToSendPtr>& blocks, uint64_t first)
 {
-    auto record = std::make_shared<std::vector<uint8_t>>();
-    append_element_record(element, level, *record);
-    boost::asio::post(self->m_socket.get_executor(),
-                      [self, record = Buffer(std::move(record))]() { SendBuffer(self, LINK_UPDATE, record); });
+    const uint64_t skipped = self->m_updates_from > first ? self->m_updates_from - first : 0;
+    for (size_t i = static_cast<size_t>(std::min<uint64_t>(skipped, blocks.size())); i < blocks.size(); ++i)
+        Enqueue(self, blocks[i]);
 }

@@ -18,15 +18,16 @@
 
 // One video-system client of the bridge. Always owned through a shared pointer;
 // every pending operation holds one, so the connection lives while a read, a
-// write or a timer of its own is pending. Everything but PostElementUpdate runs
-// on the server's I/O thread.
+// write or a timer of its own is pending. Everything runs on the server's I/O
+// thread.
 class OrvantaConnection
 {
 public:
     using Ptr = std::shared_ptr<OrvantaConnection>;
-    using Buffer = std::shared_ptr<const std::vector<uint8_t>>;
 
-    // One whole outgoing frame, counted in QueuedMemory while it exists.
+    // One whole outgoing frame, or a block of whole update frames, counted in
+    // QueuedMemory while it exists. Never changed once built, so the same one
+    // may wait in several queues at once.
     struct ToSend
     {
         explicit ToSend(std::vector<uint8_t> frame);
@@ -78,7 +79,6 @@ public:
 
     static void SendPacket(const Ptr& self, uint8_t command, const void* data, uint32_t length);
     static void SendString(const Ptr& self, uint8_t command, const std::string& text);
-    static void SendBuffer(const Ptr& self, uint8_t command, const Buffer& data);
     static void OnWrite(const Ptr& self, const std::shared_ptr<Batch>& sent, const boost::system::error_code& error,
                         size_t n);
 
@@ -86,9 +86,9 @@ public:
     // Appends the records of the map's elements in ascending id order, each
     // followed by its children one level deeper.
     static void SerializeElements(const ElementMap& map, uint8_t level, std::vector<uint8_t>& out);
-    // Builds the element's record now, on the caller's thread, and has the
-    // I/O thread send it as an update.
-    static void PostElementUpdate(const Ptr& self, uint8_t level, const KorvelElementPtr& element);
+    // Queues those of the shared blocks of update frames (numbered from
+    // `first` on) that were handed over since the connection took the state.
+    static void TakeUpdates(const Ptr& self, const std::vector<ToSendPtr>& blocks, uint64_t first);
 
     // Closes the socket at once: pending operations end cancelled and unsent
     // frames are dropped. Also called by the server when it stops, after its
@@ -121,10 +121,12 @@ private:
 
 public:
     // Set when the full state is taken; only such connections receive updates.
-    // Read by the station worker.
+    // Atomic, as other threads may look at it.
     std::atomic<bool> state_sent{false};
 
 private:
+    // Number of the first block of updates handed over after the state was taken.
+    uint64_t m_updates_from = 0;
     std::vector<uint8_t> m_receive_chunk;
     std::vector<uint8_t> m_input; // received bytes not yet consumed as frames
     bool authorised = false;

@@ -5,6 +5,7 @@
 #include "support/ConnectionSettings.h"
 #include "vms/ConnectionList.h"
 #include "vms/OrvantaConnection.h"
+#include "vms/UpdateFanOut.h"
 #include "vms/VmsLimits.h"
 
 #include <boost/asio/executor_work_guard.hpp>
@@ -164,6 +165,7 @@ bool start_vms_server()
         // The first accept is started before the thread, so the acceptor is
         // never touched by two threads.
         start_accept();
+        g_update_fan_out.Open(*s.io_service);
         boost::asio::io_context* const io_service = s.io_service;
         s.thread = std::thread([io_service]() { run_io_service(*io_service); });
         return true;
@@ -224,6 +226,7 @@ void stop_vms_server()
 
     // The I/O thread ends first, so nothing else touches the acceptor or the
     // connections while they are closed here.
+    g_update_fan_out.Shut();
     s.io_service->stop();
     s.thread.join();
 
@@ -257,8 +260,5 @@ void broadcast_update(const KorvelElementPtr& changed_element, uint8_t level)
     log_message(kLogVerbose, "send update %i(%i) level %d, group %d, object %d, sensor %d\n",
                 changed_element->StateLevel, changed_element->State, level, changed_element->Group,
                 changed_element->ID, changed_element->Number);
-    g_connection_list.ForEachAlive([&](const std::shared_ptr<OrvantaConnection>& connection) {
-        if (connection->state_sent)
-            OrvantaConnection::PostElementUpdate(connection, level, changed_element);
-    });
+    g_update_fan_out.Push(level, changed_element);
 }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "model/KorvelElement.h"
+#include "vms/OrvantaConnection.h"
+
+#include <boost/asio/io_context.hpp>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// Update frames on their way from the station worker to the connections. The
+// frames handed over until the I/O thread comes to take them are built one
+// behind the other into one block, and that very block is queued to every
+// connection that has taken the state: the bytes exist once, are counted in
+// QueuedMemory once while any queue holds them, and leave to each client as
+// one buffer of its gather write. The I/O thread takes whatever has been
+// handed over by the time it runs, so a burst costs one wake-up and an update
+// never waits for another.
+class UpdateFanOut
+{
+public:
+    // A block is ended once it holds this much, so a burst is not held in one
+    // piece nor copied over and over as it grows.
+    static constexpr size_t kBlockBytes = 256 * 1024;
+
+    // Frames go to the connections served by io_service from now on.
+    void Open(boost::asio::io_context& io_service);
+    // Frames waiting and frames handed over later are dropped.
+    void Shut();
+
+    // Station worker: the element's LINK_UPDATE frame, built now.
+    void Push(uint8_t level, const KorvelElementPtr& element);
+
+    // I/O thread, as a connection takes the state (under the model mutex, so
+    // no change can fall between the state and its updates): ends the block
+    // being filled and returns the number of the next one. The connection
+    // takes the blocks from that number on.
+    uint64_t Mark();
+
+private:
+    // Ends the block being filled, if any. Under m_mutex.
+    void Seal();
+    // I/O thread: queues the blocks handed over to the connections.
+    void Deliver();
+
+    std::mutex m_mutex;
+    boost::asio::io_context* m_io_service = nullptr;
+    std::vector<uint8_t> m_filling; // frames of the next block
+    std::vector<std::vector<uint8_t>> m_sealed;
+    uint64_t m_first_sealed = 0; // number of m_sealed.front()
+    bool m_posted = false;       // a Deliver is on its way
+    // Deliver's own, kept for their capacity. I/O thread only.
+    std::vector<OrvantaConnection::ToSendPtr> m_blocks;
+    std::vector<OrvantaConnection::Ptr> m_receivers;
+};
+
+extern UpdateFanOut g_update_fan_out;
