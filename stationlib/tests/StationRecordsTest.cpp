@@ -381,6 +381,12 @@ TEST(StationRecords, DataBlocks)
     // Longer text than the size does not fit.
     shorter.Parse("<var name=\"DataSize\">1</var><var name=\"Data\">abcd</var>");
     EXPECT_FALSE(load_xml(loaded, shorter));
+    // The zero-filled tail is bounded: a size far beyond the digits is refused,
+    // not allocated.
+    shorter.Parse("<var name=\"DataSize\">65536</var><var name=\"Data\">ab</var>");
+    EXPECT_TRUE(load_xml(loaded, shorter));
+    shorter.Parse("<var name=\"DataSize\">294967295</var><var name=\"Data\">ab</var>");
+    EXPECT_FALSE(load_xml(loaded, shorter));
 
     // A size of 0 frees the block.
     image.DataSize = 0;

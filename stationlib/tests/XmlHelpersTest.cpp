@@ -235,6 +235,18 @@ TEST(XmlParse, TextAndResources)
     EXPECT_FALSE(xml_parse_resource(document, 9999));
 }
 
+TEST(XmlParse, ATextEndingInsideAUtf8SequenceEndsThere)
+{
+    // TinyXML steps over the whole sequence a lead byte announces; what follows
+    // the text in memory (here the rest of a shortened string's own buffer, which
+    // would close the attribute and the element) must not be read.
+    std::string text = "<a b='\xf4ZZZ'/>";
+    text.resize(7);
+    TiXmlDocument document;
+    xml_parse(document, text, TIXML_ENCODING_UTF8);
+    EXPECT_TRUE(document.Error());
+}
+
 TEST_F(XmlFiles, TemplateSkeletonFilledAndSaved)
 {
     CXmlHelper helper;

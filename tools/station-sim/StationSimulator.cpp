@@ -7,6 +7,10 @@
 #include "wire/PayloadScrambler.h"
 #include "wire/StationMessageType.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -324,6 +328,9 @@ void StationSimulator::AcceptLoop()
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
+        // A message goes out in many small frames; none waits for the previous one's ack.
+        const int noDelay = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         ReapFinished();
         auto connection = std::make_shared<Connection>();
         connection->socket = socket;

@@ -52,6 +52,18 @@ bool CFieldArchive::GetBinary(const char* key, void* bytes, int32_t count)
     return m_stream != nullptr && m_stream->ReadBytes(bytes, count);
 }
 
+bool CFieldArchive::HoldsBinary(const char* key, int32_t count)
+{
+    if (count < 0)
+        return false;
+    if (m_node != nullptr) {
+        std::string text;
+        xml_get_var(text, m_node, key);
+        return count <= kMaxZeroFilledBlock || static_cast<size_t>(count) <= text.size() / 2;
+    }
+    return m_stream != nullptr && count <= m_stream->GetRemaining();
+}
+
 bool CFieldArchive::SetShort(const char* key, int16_t value)
 {
     if (m_node != nullptr)

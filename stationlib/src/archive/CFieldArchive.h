@@ -29,6 +29,11 @@ public:
     bool GetString(const char* key, std::string& value);
     // Over XML a missing field reads no bytes and keeps the target's.
     bool GetBinary(const char* key, void* bytes, int32_t count);
+    // Whether a block of `count` bytes may be read under the key: as many left in
+    // the stream, or, over XML, as many hexadecimal pairs in the text; a shorter
+    // text stands for a zero-filled block of at most kMaxZeroFilledBlock bytes.
+    bool HoldsBinary(const char* key, int32_t count);
+    static constexpr int32_t kMaxZeroFilledBlock = 0x10000;
 
     bool SetShort(const char* key, int16_t value);
     bool SetInt(const char* key, int32_t value);

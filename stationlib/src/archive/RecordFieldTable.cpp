@@ -11,8 +11,9 @@ bool read_record_block(CFieldArchive& archive, const char* key, int32_t size, Re
     block.shrink_to_fit();
     if (size <= 0)
         return true;
-    // A length from the wire is believed only as far as the bytes that follow it.
-    if (source != nullptr && size > source->GetRemaining())
+    // A length from the wire is believed only as far as the bytes that follow it,
+    // one from a document only as far as its digits (or a small zero-filled block).
+    if ((source != nullptr && size > source->GetRemaining()) || !archive.HoldsBinary(key, size))
         return false;
     try {
         block.assign(static_cast<size_t>(size), 0);

@@ -214,7 +214,7 @@ void xml_set_inner_xml(TiXmlElement* element, const std::string& text)
         return;
     element->Clear();
     TiXmlDocument fragment;
-    fragment.Parse(text.c_str());
+    xml_parse(fragment, text);
     // What the parser built is taken even when it stopped at a fault: a template
     // body cut before its last line ends without its closing tag, and the parser
     // still gives its elements.
@@ -253,18 +253,41 @@ void xml_node_to_text(const TiXmlNode* node, std::string& result)
     result = printer.Str();
 }
 
+void xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding)
+{
+    // The longest UTF-8 sequence is 4 bytes: 3 may lie past the end.
+    std::string padded = text;
+    padded.append(4, '\0');
+    document.Parse(padded.c_str(), nullptr, encoding);
+}
+
 bool xml_load_file(TiXmlDocument& document, const std::string& path)
 {
     // A folder opens for reading here; TinyXML would then take its size for a file's.
     if (is_directory(path))
         return false;
-    return document.LoadFile(path);
+    // Read as TinyXML reads a file: every CR LF and lone CR becomes LF.
+    const std::string bytes = file_read_all(path);
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r')
+            text += bytes[i];
+        else if (i + 1 >= bytes.size() || bytes[i + 1] != '\n')
+            text += '\n';
+    }
+    document.Clear();
+    document.SetValue(path);
+    if (text.empty())
+        return false;
+    xml_parse(document, text);
+    return !document.Error();
 }
 
 bool xml_parse_text(TiXmlDocument& document, const std::string& text)
 {
     document.Clear();
-    document.Parse(text.c_str());
+    xml_parse(document, text);
     return !document.Error();
 }
 

@@ -60,6 +60,12 @@ bool xml_set_inner_xml_at_c(TiXmlNode* node, const char* path, const char* text)
 // The node printed with four blanks of indent per level and "\n" line ends.
 void xml_node_to_text(const TiXmlNode* node, std::string& result);
 
+// Parses the text into the document (every parse of the library goes through
+// here). TinyXML steps over a whole UTF-8 sequence even where the text ends
+// inside it and reads on past the end, so the text is parsed from a copy that
+// zero bytes follow.
+void xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING);
+
 // Documents from and to files, texts and the library's XML resources.
 bool xml_load_file(TiXmlDocument& document, const std::string& path);
 bool xml_parse_text(TiXmlDocument& document, const std::string& text);

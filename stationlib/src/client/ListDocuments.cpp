@@ -7,6 +7,7 @@
 #include "archive/CFieldArchive.h"
 #include "archive/CObjectStoreXmlHelper.h"
 #include "base/CXmlHelper.h"
+#include "base/XmlHelpers.h"
 
 #include <tinyxml.h>
 
@@ -21,7 +22,7 @@ std::string skeleton(const std::string& root)
 
 bool parse(CXmlHelper& xml, const std::string& text)
 {
-    xml.GetDocument()->Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    xml_parse(*xml.GetDocument(), text);
     return !xml.GetDocument()->Error();
 }
 

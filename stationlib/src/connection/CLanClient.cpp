@@ -5,6 +5,7 @@
 #include "wire/KvtpFrame.h"
 #include "wire/StationMessageType.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -407,6 +408,22 @@ uint32_t CLanClient::Run()
     }
     EndReceiving();
     return 0;
+}
+
+bool CLanClient::TakeInBytes(const uint8_t* data, int32_t size)
+{
+    while (size > 0) {
+        const int32_t n = std::min(size, kReceiveBufferSize - m_fill);
+        if (n <= 0)
+            return false;
+        std::memcpy(m_receiveBuffer.data() + m_fill, data, static_cast<size_t>(n));
+        m_fill += n;
+        if (!TakeInFrames())
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
 }
 
 // Takes in every whole frame of the receive buffer; false when the data can

@@ -74,6 +74,10 @@ protected:
     uint32_t Run() override;
     // A complete message other than an answer, on the receive thread.
     virtual int32_t OnMessage(CLanPacket& message, CMS_HelperServer* owner, CByteStream& data);
+    // Takes in bytes as the receive thread takes in what it receives: through the
+    // receive buffer, frame by frame, into OnMessage or the waiting request. False
+    // when they can never make a frame, which would end the link.
+    bool TakeInBytes(const uint8_t* data, int32_t size);
 
 private:
     bool ResolveAddress(platform::Ipv4Endpoint& endpoint);

@@ -1,0 +1,155 @@
+// The XML documents the library reads: container documents from a folder (kept
+// when their Root.Sign matches), the station's constant documents turned into
+// the dictionaries, and the record documents a host hands to IOCtrl. Checks that
+// a record the library renders as a document loads back from it.
+//
+// Input: the document's text, then (its last byte) what reads it.
+
+#include "FuzzSupport.h"
+
+#include "base/CByteStream.h"
+#include "client/CMS_HelperClientLib.h"
+#include "dictionaries/CMS_ConstDictionaries.h"
+#include "dictionaries/CMS_ContainerXml.h"
+#include "records/CMS_DeviceData.h"
+#include "records/CMS_ObjectClientData.h"
+#include "records/CMS_ObjectData.h"
+#include "records/CMS_ObjectGroupData.h"
+#include "records/CMS_ObjectPinData.h"
+#include "records/CMS_ObjectSensorData.h"
+
+#include "Ardentis.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kSign[] = "FuzzSign";
+constexpr char kSubfolder[] = "Xml/Fuzz";
+
+struct Harness
+{
+    fuzzsupport::LibrarySandbox sandbox{"xml"};
+    std::unique_ptr<CMS_HelperClientLib> instance;
+
+    Harness()
+    {
+        std::filesystem::create_directories(sandbox / kSubfolder);
+        // Never connected: each command reads its document, then fails at once.
+        instance = std::make_unique<CMS_HelperClientLib>();
+        instance->Init(6, "fuzz", nullptr, -1);
+    }
+};
+
+} // namespace
+
+FUZZ_HARNESS_STATE(Harness)
+
+namespace {
+
+void read_container(const std::string& text)
+{
+    fuzzsupport::WriteFile(harness->sandbox / (std::string(kSubfolder) + "/document.xml"), text.data(), text.size());
+    CMS_ContainerXml container;
+    container.Init(kSign, kSubfolder, nullptr, false);
+    for (int32_t type : container.GetTypes())
+        container.GetDocumentText(type);
+    container.GetNamesByType();
+}
+
+void read_dictionaries(const std::string& text)
+{
+    CByteStream stream;
+    stream.WriteInt32(1);
+    stream.WriteStdString(text);
+    stream.Rewind();
+    CMS_ConstDictionaries dictionaries;
+    if (!dictionaries.AddDocuments(&stream))
+        return;
+    for (int code = 0; code < 256; ++code)
+        dictionaries.GetText(static_cast<uint8_t>(code));
+    uint32_t clear = 0;
+    uint32_t set = 0;
+    for (int32_t sub = -1; sub < 40; ++sub)
+        dictionaries.GetStateMasks(3, sub, clear, set);
+}
+
+// The record the host's document describes, rendered and loaded back.
+template <class T>
+void read_record(const std::string& text, const char* tag)
+{
+    T record;
+    if (!CMS_HelperClientLib::LoadListXml(text, tag, record))
+        return;
+    const std::string rendered = CMS_HelperClientLib::RecordToXml(record, tag);
+    if (rendered.empty())
+        return;
+    T again;
+    FUZZ_CHECK(CMS_HelperClientLib::LoadListXml(rendered, tag, again), "a rendered record does not load back");
+}
+
+// A command that takes the document in its input block, or (with an object's
+// identifier in front) in its output block.
+void io_ctrl(int32_t command, bool inOutput, const std::string& text)
+{
+    std::vector<char> block(text.begin(), text.end());
+    block.push_back(0);
+    int32_t length = 0;
+    if (inOutput) {
+        const int32_t objectId = 1;
+        harness->instance->IOCtrl(command, &objectId, sizeof objectId, block.data(),
+                                  static_cast<int32_t>(block.size()), &length);
+    } else {
+        int32_t id = 0;
+        harness->instance->IOCtrl(command, block.data(), static_cast<int32_t>(block.size()), &id, sizeof id,
+                                  &length);
+    }
+}
+
+} // namespace
+
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    const int kind = input.ConsumeIntegralInRange(0, 9);
+    const std::string text = input.ConsumeRemainingBytesAsString();
+    switch (kind) {
+    case 0: read_container(text); break;
+    case 1: read_dictionaries(text); break;
+    case 2:
+        io_ctrl(MSC_IOCTL_ADD_OBJECT, false, text);
+        read_record<CMS_ObjectData>(text, "object");
+        break;
+    case 3:
+        io_ctrl(MSC_IOCTL_CHANGE_DEVICE, false, text);
+        read_record<CMS_DeviceData>(text, "device");
+        break;
+    case 4:
+        io_ctrl(MSC_IOCTL_REMOVE_GROUP, false, text);
+        read_record<CMS_ObjectGroupData>(text, "objectgroup");
+        break;
+    case 5:
+        io_ctrl(MSC_IOCTL_ADD_SENSOR, true, text);
+        read_record<CMS_ObjectSensorData>(text, "sensor");
+        break;
+    case 6:
+        io_ctrl(MSC_IOCTL_CHANGE_CLIENT, true, text);
+        read_record<CMS_ObjectClientData>(text, "client");
+        break;
+    case 7:
+        io_ctrl(MSC_IOCTL_CHANGE_PIN, true, text);
+        read_record<CMS_ObjectPinData>(text, "pin");
+        break;
+    case 8: io_ctrl(MSC_IOCTL_REMOVE_SENSOR, false, text); break;
+    case 9: io_ctrl(MSC_IOCTL_CHANGE_OBJECT, false, text); break;
+    default: break;
+    }
+    return 0;
+}
