@@ -31,13 +31,7 @@ namespace {
 void read_settings(const std::string& text)
 {
     fuzzsupport::WriteFile(harness->sandbox / "connection.ini", text.data(), text.size());
-    // The values before any file is read.
-    host.clear();
-    port = 0;
-    login.clear();
-    password.clear();
-    local_port = 0;
-    verbosity = 1;
+    reset_config();
     FUZZ_CHECK(read_config(harness->executable), "a settings file that is there does not read");
     validate_config();
 }

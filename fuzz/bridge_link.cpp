@@ -21,13 +21,11 @@
 
 #include <boost/asio/io_context.hpp>
 
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
