@@ -1,16 +1,24 @@
 // The bridge's readers of the station library's list documents: object, sensor
 // and object-group lists into an element map, and event lists. Checks that every
 // element is stored under its own ID, that reading a document again into the
-// same map changes nothing, and that the events read do not depend on what the
-// list held before.
+// same map changes nothing, that the events read do not depend on what the
+// list held before, and that the depth measure every document passes before it
+// is read never lets a deeper one through (measured at a few levels, so short
+// inputs reach past it).
 //
 // Input: the document's text, then (its last byte) which list.
 
 #include "FuzzSupport.h"
 
 #include "model/StationListReader.h"
+#include "support/XmlDepth.h"
 
+#include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+
+#include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -63,6 +71,34 @@ void read_events(const std::string& text)
     FUZZ_CHECK(parse_event_list(text, again) && again.size() == 2 * events.size(), "events read differently");
 }
 
+using boost::property_tree::ptree;
+
+// Levels of nested elements under the node; attributes and the text beside
+// child elements are no level.
+int element_depth(const ptree& node)
+{
+    int depth = 0;
+    for (const auto& child : node)
+        if (child.first != "<xmlattr>" && child.first != "<xmltext>")
+            depth = std::max(depth, 1 + element_depth(child.second));
+    return depth;
+}
+
+void measure_depth(const std::string& text)
+{
+    constexpr int kLimit = 3;
+    if (!xml_depth_fault(text, kLimit).empty())
+        return;
+    std::istringstream input(text);
+    ptree document;
+    try {
+        boost::property_tree::read_xml(input, document, boost::property_tree::xml_parser::no_comments);
+    } catch (const boost::property_tree::xml_parser_error&) {
+        return;
+    }
+    FUZZ_CHECK(element_depth(document) <= kLimit, "a document deeper than its measure");
+}
+
 } // namespace
 
 
@@ -71,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     const std::string text(reinterpret_cast<const char*>(data), size - 1);
+    measure_depth(text);
     switch (data[size - 1] % 4) {
     case 0: read_elements(text, "objectlist"); break;
     case 1: read_elements(text, "sensorlist"); break;
