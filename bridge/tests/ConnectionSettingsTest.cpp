@@ -31,24 +31,14 @@ class ConnectionSettingsTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        reset_settings();
+        reset_config();
         m_saved_log = log_path();
         set_log_path(m_folder / "test.log");
     }
     void TearDown() override
     {
-        reset_settings();
+        reset_config();
         set_log_path(m_saved_log);
-    }
-
-    static void reset_settings()
-    {
-        host.clear();
-        port = 0;
-        login.clear();
-        password.clear();
-        local_port = 0;
-        verbosity = 1;
     }
 
     std::string exe() const { return m_folder / "korvel-orvanta-client"; }
@@ -80,7 +70,7 @@ TEST_F(ConnectionSettingsTest, MissingFileIsCreatedWithDefaults)
     EXPECT_EQ(log(), "default ini file created at " + ini() + "\n");
 
     // Read back, the default file gives the same settings.
-    reset_settings();
+    reset_config();
     ASSERT_TRUE(read_config(exe()));
     EXPECT_EQ(host, "localhost");
     EXPECT_EQ(port, 5000);
@@ -131,7 +121,7 @@ TEST_F(ConnectionSettingsTest, LineEndsOfAnyEditorAByteOrderMarkAndANegativeVerb
     for (const char* ini : {"host\tlocalhost\r\nport\t5000\r\n\r\nlocal_port\t5050\r\nverbosity -3",
                             "host\tlocalhost\rport\t5000\r\rlocal_port\t5050\rverbosity -3\r",
                             "\xEF\xBB\xBFhost\tlocalhost\nport\t5000\nlocal_port\t5050\nverbosity -3\n"}) {
-        reset_settings();
+        reset_config();
         ASSERT_TRUE(read(ini));
         EXPECT_EQ(host, "localhost") << ini;
         EXPECT_EQ(port, 5000) << ini;
@@ -177,7 +167,7 @@ TEST_F(ConnectionSettingsTest, ValidationReportsFirstFaultInOrder)
         {"host h\nport 65535\nlogin l\nlocal_port 1\n", ""},
     };
     for (const Case& c : cases) {
-        reset_settings();
+        reset_config();
         std::filesystem::remove(m_folder / "test.log");
         set_log_path(m_folder / "test.log");
         ASSERT_TRUE(read(c.ini));

@@ -255,11 +255,7 @@ protected:
         g_worker_stop = false;
         clear_model();
         EventsDictionary.clear();
-        host.clear();
-        port = 0;
-        login.clear();
-        password.clear();
-        verbosity = kLogInfo;
+        reset_config();
         set_log_path(m_saved_log);
     }
 

@@ -33,6 +33,13 @@ TEST(XmlDepth, CountsOnlyMarkupThatOpensAnElement)
         {"<!DOCTYPE r [<!ELEMENT r ANY>]>" + nested(4), false},
         {"<a t='<b><c>'><b t=\"<c><d>\"><c><d></d></c></b></a>", false},
         {nested(5).substr(0, 45), true},
+        // Quotes outside an attribute value, and brackets outside a DOCTYPE,
+        // hide nothing from the measure.
+        {"<r\"><a><b><c><d></d></c></b></a></r\">", true},
+        {"<r=\"x><a><b><c><d></d></c></b></a></r>", true},
+        {"<r a=\"1\"b\"><a><b><c><d></d></c></b></a></r>", true},
+        {"<![x [><a><b><c><d><e></e></d></c></b></a>]>", true},
+        {"<r a = '>'><a><b><c></c></b></a></r>", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(!xml_depth_fault(c.text, 4).empty(), c.refused) << c.text;

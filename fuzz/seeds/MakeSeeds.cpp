@@ -33,6 +33,9 @@
 #include "wire/StationMessageType.h"
 #include "wire/StationNotifyCode.h"
 
+#include "support/ConnectionSettings.h"
+#include "vms/LinkProtocol.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -369,6 +372,69 @@ void zip_package()
     package("empty", empty);
 }
 
+// ---- Bridge ------------------------------------------------------------------------
+
+// A video client's stream, after the byte that sets the harness's chunk size.
+void link(const std::string& name, uint8_t chunk, const std::vector<std::vector<uint8_t>>& frames)
+{
+    Bytes input(1, static_cast<char>(chunk));
+    for (const std::vector<uint8_t>& frame : frames)
+        input.append(frame.begin(), frame.end());
+    put("bridge_link", name, input);
+}
+
+void bridge_link()
+{
+    const auto login = make_link_frame(LINK_LOGIN, link_login_text("pelto", "pelto"));
+    const auto state = make_link_frame(LINK_GET_STATE, "");
+    link("login-state", 127, {login, state, make_link_frame(0x42, "?"), login, state});
+    link("bytewise", 0, {login, state});
+    link("large-request", 3, {login, make_link_frame(LINK_GET_STATE, std::string(3000, 'x')), state});
+    link("wrong-password", 127, {make_link_frame(LINK_LOGIN, link_login_text("pelto", "other"))});
+    link("no-login", 127, {state});
+    link("bad-start", 127, {login, {0x0A, 0x25, 0, 0, 0, 0, LINK_GET_STATE}});
+}
+
+void bridge_files()
+{
+    const char* h = "bridge_files";
+    const std::filesystem::path ini = std::filesystem::temp_directory_path() / "korvel-fuzz-seeds-connection.ini";
+    if (create_default_ini(ini.string())) {
+        std::ifstream in(ini, std::ios::binary);
+        const Bytes defaults((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::filesystem::remove(ini);
+        put(h, "ini-defaults", defaults + '\0');
+        Bytes windows = "\xEF\xBB\xBF";
+        for (char c : defaults)
+            windows += c == '\n' ? Bytes("\r\n") : Bytes(1, c);
+        put(h, "ini-windows", windows + "host  \tstation one # trailing blanks stay\r\nport 99999\r\n" + '\0');
+    }
+    put(h, "dictionary", Bytes("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Root><Template>\n"
+                               "<Param id=\"2\"><Param id=\"4\" text=\"\xD0\x92\xD0\xB7\xD1\x8F\xD1\x82\xD0\xB8\xD0\xB5\"/>"
+                               "<Param id=\"5\" text=\"off\"/><Param id=\"5\" text=\"again\"/></Param>\n"
+                               "<Param id=\" 3 \"><Param id=\"9\" text=\"alarm\"/></Param><Param id=\"7\"/>\n"
+                               "<Group id=\"8\"><Param id=\"1\" text=\"not a type\"/></Group>\n"
+                               "</Template></Root>\n") + '\1');
+}
+
+void bridge_documents()
+{
+    const char* h = "bridge_documents";
+    const CMS_ObjectData one = object(1);
+    CMS_ObjectData unnumbered = object(2);
+    unnumbered.ID = -1;
+    put(h, "objects", CMS_HelperClientLib::BuildListXml({&one, &unnumbered}, "object") + '\0');
+    const CMS_ObjectSensorData first = sensor(1);
+    const CMS_ObjectSensorData other = sensor(2);
+    put(h, "sensors", CMS_HelperClientLib::BuildListXml({&first, &other}, "sensor") + '\1');
+    CMS_ObjectGroupData group;
+    group.ID = 1;
+    put(h, "groups", CMS_HelperClientLib::RecordToXml(group, "objectgroup") + '\2');
+    const CMS_SimpleEventData alarm = event(3, 5);
+    const CMS_SimpleEventData armed = event(2, 4);
+    put(h, "events", CMS_HelperClientLib::BuildListXml({&alarm, &armed}, "event") + '\3');
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -383,5 +449,8 @@ int main(int argc, char** argv)
     library_ini();
     library_xml();
     zip_package();
+    bridge_link();
+    bridge_files();
+    bridge_documents();
     return 0;
 }

@@ -63,6 +63,16 @@ void apply_line(std::string line)
 
 } // namespace
 
+void reset_config()
+{
+    host.clear();
+    port = 0;
+    login.clear();
+    password.clear();
+    local_port = 0;
+    verbosity = 1;
+}
+
 bool read_config(const std::string& executable_path)
 {
     const std::string path = path_replace_file_name(executable_path, kIniFileName);

@@ -16,6 +16,9 @@ extern int32_t local_port;
 // control handler may log while the file is read.
 extern std::atomic<int32_t> verbosity;
 
+// Puts every setting back to its value before any file is read.
+void reset_config();
+
 // Reads "connection.ini" beside the executable whose path is given, creating it
 // with defaults when there is none. False when it can be neither read nor made.
 bool read_config(const std::string& executable_path);

@@ -17,9 +17,19 @@ size_t skip_past(const std::string& text, size_t at, const char* terminator)
     return found == std::string::npos ? found : found + std::char_traits<char>::length(terminator);
 }
 
-// A declaration such as DOCTYPE ends at the first '>' outside its brackets.
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// One past the '>' that ends a declaration whose text begins at `at` (after
+// "<!"). Only a DOCTYPE followed by a blank has an internal subset in brackets,
+// whose '>'s do not end it; any other declaration ends at its first '>'.
 size_t skip_declaration(const std::string& text, size_t at)
 {
+    const bool doctype = starts_with(text, at, "DOCTYPE") && at + 7 < text.size() && is_blank(text[at + 7]);
+    if (!doctype)
+        return skip_past(text, at, ">");
     int brackets = 0;
     for (; at < text.size(); ++at) {
         const char c = text[at];
@@ -33,19 +43,30 @@ size_t skip_declaration(const std::string& text, size_t at)
     return std::string::npos;
 }
 
-// The '>' that ends the tag begun at `at`; a '>' inside a quoted value does not.
+// The '>' that ends the tag whose name begins at `at`. The name runs to a blank,
+// '/', '>' or '?', quotes included; after it a quote opens an attribute value
+// only behind its '=' (blanks between), and a '>' inside that value does not
+// end the tag.
 size_t tag_end(const std::string& text, size_t at)
 {
+    while (at < text.size() && !is_blank(text[at]) && text[at] != '/' && text[at] != '>' && text[at] != '?')
+        ++at;
     char quote = 0;
+    bool value_next = false;
     for (; at < text.size(); ++at) {
         const char c = text[at];
         if (quote != 0) {
             if (c == quote)
                 quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
         } else if (c == '>') {
             return at;
+        } else if ((c == '"' || c == '\'') && value_next) {
+            quote = c;
+            value_next = false;
+        } else if (c == '=') {
+            value_next = true;
+        } else if (!is_blank(c)) {
+            value_next = false;
         }
     }
     return std::string::npos;
