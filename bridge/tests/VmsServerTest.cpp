@@ -510,8 +510,11 @@ TEST_F(VmsServerTest, SharedUpdatesCountOnceAndReachEveryClientInOrderAfterASlow
     const size_t before = QueuedMemory::Total();
     send_updates(0, kUpdates);
     expect_updates(*clients[1], 0, kUpdates);
+    // Counted once, not once per client holding them (three times as much);
+    // each queue entry adds its 64 bytes, and a loaded machine makes more of
+    // them, smaller.
     EXPECT_GT(QueuedMemory::Total() - before, bytes / 2);
-    EXPECT_LT(QueuedMemory::Total() - before, bytes + 64 * 1024);
+    EXPECT_LT(QueuedMemory::Total() - before, bytes + bytes / 4);
 
     clients[0]->Close();
     ASSERT_TRUE(wait_until([&] { return log().find("Error while sending data to Orvanta") != std::string::npos; }, kLogWait));
