@@ -192,6 +192,11 @@ void StationSimulator::SetAnswerPings(bool answer)
     m_answerPings = answer;
 }
 
+void StationSimulator::SetNoDelay(bool noDelay)
+{
+    m_noDelay = noDelay;
+}
+
 // ---- Observation ---------------------------------------------------------------
 
 std::vector<StationRequest> StationSimulator::GetRequests() const
@@ -350,9 +355,10 @@ void StationSimulator::AcceptLoop()
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
-        // A message goes out in many small frames; none waits for the previous one's ack.
-        const int noDelay = 1;
-        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+        if (m_noDelay) {
+            const int noDelay = 1;
+            ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+        }
         ReapFinished();
         auto connection = std::make_shared<Connection>();
         connection->socket = socket;

@@ -3,6 +3,7 @@
 #include "platform/Event.h"
 #include "platform/Socket.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -77,6 +78,10 @@ public:
     // An answer whose data fills its frames exactly ends with a header-only frame.
     bool SetFrameSize(int32_t size);
     void SetAnswerPings(bool answer);
+    // Connections accepted from now on send each frame at once (TCP_NODELAY),
+    // so an answer in many small frames never waits for an acknowledgement.
+    // Off by default: a station's frames go out as its system sends them.
+    void SetNoDelay(bool noDelay);
     // A muted station takes every request and ping in and answers none, as a
     // hung server does; its connections stay open.
     void SetMuted(bool muted);
@@ -144,6 +149,7 @@ private:
     std::map<int32_t, FaultSetting> m_faults;
     int32_t m_frameSize = kDefaultFrameSize;
     bool m_answerPings = true;
+    std::atomic<bool> m_noDelay{false};
     bool m_muted = false;
     std::vector<StationRequest> m_requests;
     size_t m_pings = 0;
