@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ConfigTestFolder.h"
+#include "base/InputBounds.h"
 
 namespace {
 
@@ -318,4 +319,18 @@ TEST(CConfig, ConcurrentSavesLeaveAWholeFile)
     const std::string last = folder.Read(kName);
     EXPECT_TRUE(last == text_a || last == text_b);
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{kName});
+}
+
+TEST(CConfig, AFileAboveTheSettingsBoundIsNotRead)
+{
+    ConfigTestFolder folder;
+    const std::string lines = config_text("A", "1");
+    folder.Write(kName, lines + std::string(kMaxSettingsFileSize - lines.size(), ';'));
+    CConfig config(kName, -1, true);
+    EXPECT_TRUE(config.Load());
+    EXPECT_EQ(config.GetString("Main", "A"), "1");
+
+    folder.Write(kName, lines + std::string(kMaxSettingsFileSize - lines.size() + 1, ';'));
+    EXPECT_FALSE(config.Open(kName));
+    EXPECT_EQ(config.FindSection("Main"), nullptr);
 }

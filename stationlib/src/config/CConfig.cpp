@@ -11,6 +11,7 @@
 #include <tinyxml.h>
 
 #include "base/FileHelpers.h"
+#include "base/InputBounds.h"
 #include "base/StringHelpers.h"
 #include "base/XmlHelpers.h"
 #include "base/XmlResources.h"
@@ -32,32 +33,6 @@ std::string current_directory()
     if (::getcwd(buffer, sizeof(buffer)) == nullptr)
         return std::string();
     return buffer;
-}
-
-// The whole file into `text`; false when it cannot be opened as a regular file or
-// a read fails, so that a partial read is never taken for the file.
-bool read_file(const std::string& path, std::string& text)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    char buffer[4096];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return ok;
 }
 
 bool write_all(int fd, const std::string& text)
@@ -154,7 +129,7 @@ bool CConfig::Open(const char* file_name)
 bool CConfig::Load()
 {
     std::string text;
-    if (!read_file(GetFilePath(), text))
+    if (!read_regular_file(GetFilePath(), kMaxSettingsFileSize, text))
         return false;
 
     std::string current;
