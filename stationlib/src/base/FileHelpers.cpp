@@ -163,6 +163,29 @@ void list_files(std::vector<std::string>& out, const std::string& folder, const 
         out.push_back(prefix + entry.name);
 }
 
+std::string link_target(const std::string& path)
+{
+    std::string current = path;
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat info{};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        if (hop == kMaxLinkHops)
+            break;
+        std::string target(static_cast<size_t>(info.st_size) + 1, '\0');
+        const ssize_t n = ::readlink(current.c_str(), &target[0], target.size());
+        // A link changed while it was read is not followed half-way.
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            break;
+        target.resize(static_cast<size_t>(n));
+        // A relative target is taken from the link's own folder.
+        if (target[0] != kPathSeparator && current.find(kPathSeparator) != std::string::npos)
+            target = parent_folder(current) + kPathSeparator + target;
+        current = target;
+    }
+    return std::string();
+}
+
 std::string file_name_part(const std::string& path)
 {
     size_t slash = path.rfind(kPathSeparator);

@@ -34,6 +34,11 @@ bool create_directories(const std::string& path);
 // match `mask` ('*', '?', letters in any case), sorted by name in any case.
 void list_files(std::vector<std::string>& out, const std::string& folder, const std::string& mask);
 
+// The file a path finally names when its symbolic links are followed, the last
+// of which need not exist yet; the path itself when it is no link; empty when
+// the links run in a loop or cannot be read.
+std::string link_target(const std::string& path);
+
 // The text after the last separator (the whole text when there is none).
 std::string file_name_part(const std::string& path);
 // file_name_part without its last extension.

@@ -22,3 +22,6 @@ constexpr uint32_t kMaxPackageEntrySize = 16u << 20;
 
 // A settings file holds a few dozen short lines; it is read into memory whole.
 constexpr uint64_t kMaxSettingsFileSize = 1ull << 20;
+
+// As many symbolic links as the kernel itself follows within one path.
+constexpr int kMaxLinkHops = 40;

@@ -73,9 +73,13 @@ mode_t new_file_mode()
 
 // Writes `text` into a fresh file beside `path` and renames it over `path`, so
 // that readers and other instances see either the old file or the new one whole.
-// On any failure the temporary goes and `path` stays as it was.
-bool replace_file(const std::string& path, const std::string& text)
+// On any failure the temporary goes and `path` stays as it was. A symbolic link
+// stays too: what is replaced is the file it leads to.
+bool replace_file(const std::string& link, const std::string& text)
 {
+    const std::string path = link_target(link);
+    if (path.empty())
+        return false;
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode))
