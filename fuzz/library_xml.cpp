@@ -1,13 +1,16 @@
 // The XML documents the library reads: container documents from a folder (kept
 // when their Root.Sign matches), the station's constant documents turned into
 // the dictionaries, and the record documents a host hands to IOCtrl. Checks that
-// a record the library renders as a document loads back from it.
+// a record the library renders as a document loads back from it, and that the
+// depth measure every text passes before TinyXML parses it counts the levels
+// TinyXML then builds (measured at a few levels, so short inputs reach past it).
 //
 // Input: the document's text, then (its last byte) what reads it.
 
 #include "FuzzSupport.h"
 
 #include "base/CByteStream.h"
+#include "base/XmlDepth.h"
 #include "client/CMS_HelperClientLib.h"
 #include "dictionaries/CMS_ConstDictionaries.h"
 #include "dictionaries/CMS_ContainerXml.h"
@@ -21,7 +24,9 @@
 #include "Ardentis.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <tinyxml.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -112,6 +117,32 @@ void io_ctrl(int32_t command, bool inOutput, const std::string& text)
     }
 }
 
+// Levels of elements below the node in the tree TinyXML built.
+int element_depth(const TiXmlNode* node)
+{
+    int depth = 0;
+    for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling())
+        if (child->ToElement() != nullptr)
+            depth = std::max(depth, 1 + element_depth(child));
+    return depth;
+}
+
+// The measure against TinyXML itself, in each encoding a parse may be given.
+void measure_depth(const std::string& text)
+{
+    constexpr int kLimit = 4;
+    std::string padded = text;
+    padded.append(4, '\0');
+    for (TiXmlEncoding encoding : {TIXML_ENCODING_UNKNOWN, TIXML_ENCODING_UTF8, TIXML_ENCODING_LEGACY}) {
+        const int measured = xml_element_depth(padded.c_str(), encoding, kLimit);
+        TiXmlDocument document;
+        document.Parse(padded.c_str(), nullptr, encoding);
+        const int built = std::min(element_depth(&document), kLimit + 1);
+        FUZZ_CHECK(built <= measured, "a document deeper than its measure");
+        FUZZ_CHECK(built == measured, "a document measured deeper than TinyXML reads it");
+    }
+}
+
 } // namespace
 
 
@@ -120,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider input(data, size);
     const int kind = input.ConsumeIntegralInRange(0, 9);
     const std::string text = input.ConsumeRemainingBytesAsString();
+    measure_depth(text);
     switch (kind) {
     case 0: read_container(text); break;
     case 1: read_dictionaries(text); break;

@@ -167,6 +167,36 @@ TEST_F(TemplatePackagesTest, PackagesWithoutAReadableBodyStayUntouched)
     EXPECT_TRUE(fs::is_directory(Lib("Folder.ot")));
 }
 
+TEST_F(TemplatePackagesTest, HostileBodiesLeaveTheirPackagesAndWriteNothingLarge)
+{
+    std::string deep;
+    for (int level = 0; level < 200000; ++level)
+        deep += "<a>";
+    Package("Deep.ot", {MakeEntry("main.xml", deep)});
+    // Blanks deflate to almost nothing; their declared size is what counts.
+    Package("Huge.ot", {MakeEntry("main.xml", std::string((16u << 20) + 1, ' '))});
+    CreateInstance();
+
+    for (const char* name : {"Deep", "Huge"}) {
+        EXPECT_TRUE(fs::exists(Lib(std::string(name) + ".ot"))) << name;
+        EXPECT_FALSE(fs::exists(Templates(std::string("Objects/") + name + ".xml"))) << name;
+    }
+    // Only the deep body was extracted: the huge one never reached the disk.
+    EXPECT_EQ(fs::file_size(Lib("main.xml")), deep.size());
+}
+
+TEST_F(TemplatePackagesTest, AFifoAmongTheTemplatesIsPassedOver)
+{
+    fs::create_directories(Templates(""));
+    // Opened for reading as a file, it would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo(Templates("x.xml").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Lib("Pipe.ot").c_str(), 0600), 0);
+    Package("Gate.ot", {MakeEntry("main.xml", "<Object/>\r\n")});
+    CreateInstance();
+    EXPECT_EQ(Read(Templates("Objects/Gate.xml")).content, "<Object />");
+    EXPECT_TRUE(fs::is_fifo(Lib("Pipe.ot")));
+}
+
 TEST_F(TemplatePackagesTest, FolderEntryOfThatNameIsPassedForTheFileAfterIt)
 {
     Entry folder = MakeEntry("main.xml", "", 0);

@@ -1,4 +1,5 @@
 #include "base/FileHelpers.h"
+#include "base/InputBounds.h"
 
 #include <gtest/gtest.h>
 
@@ -58,15 +59,24 @@ TEST_F(FileHelpers, ReadAllStopsAtTheFirstZeroByte)
     EXPECT_EQ(file_read_all(""), "");
 }
 
-TEST_F(FileHelpers, ReadAllRefusesFilesOfFourGigabytes)
+TEST_F(FileHelpers, ReadAllRefusesFilesAboveTheXmlBound)
 {
-    // Sparse, so it costs no disk space; its low 32 size bits would read as 1.
-    const std::string big = temp.Path("big.bin");
-    int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, (off_t(1) << 32) + 1), 0);
-    ::close(fd);
-    EXPECT_EQ(file_read_all(big), "");
+    const struct
+    {
+        uint64_t size;
+        const char* text;
+    } cases[] = {
+        {kMaxXmlFileSize, "x"},
+        {kMaxXmlFileSize + 1, ""},
+        {(uint64_t(1) << 32) + 1, ""},  // its low 32 size bits would read as 1
+    };
+    const std::string path = temp.Path("big.xml");
+    for (const auto& c : cases) {
+        // Sparse behind its first byte, so it costs no disk space.
+        temp.Write("big.xml", "x");
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.size)), 0);
+        EXPECT_EQ(file_read_all(path), c.text) << c.size;
+    }
 }
 
 TEST_F(FileHelpers, WriteAllCreatesAndReplaces)

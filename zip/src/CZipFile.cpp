@@ -2,6 +2,8 @@
 
 #include "zip/CZipException.h"
 
+#include "platform/RegularFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,26 +52,8 @@ bool CZipFile::Open(const std::string& path, int openFlags, bool throwOnError)
     if (!IsClosed())
         Close();
     m_szFileName = path;
-    // Non-blocking only while opening: a FIFO must neither block here nor pass.
-    int handle;
-    do
-        handle = ::open(path.c_str(), OpenFlags(openFlags) | O_NONBLOCK, 0666);
-    while (handle == -1 && errno == EINTR);
-    if (handle != -1) {
-        struct stat info;
-        int error = 0;
-        if (::fstat(handle, &info) != 0)
-            error = errno;
-        else if (!S_ISREG(info.st_mode))
-            error = EINVAL;
-        else if (::fcntl(handle, F_SETFL, ::fcntl(handle, F_GETFL) & ~O_NONBLOCK) != 0)
-            error = errno;
-        if (error != 0) {
-            ::close(handle);
-            handle = -1;
-            errno = error;
-        }
-    }
+    // A FIFO must neither block here nor pass.
+    const int handle = platform::open_regular_file(path, OpenFlags(openFlags));
     if (handle == -1) {
         if (throwOnError)
             ThrowError();

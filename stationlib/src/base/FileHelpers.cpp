@@ -1,8 +1,10 @@
 #include "base/FileHelpers.h"
 
+#include "base/InputBounds.h"
 #include "base/StringHelpers.h"
 
 #include "platform/DirectoryListing.h"
+#include "platform/RegularFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,9 +15,6 @@
 #include <cstring>
 
 namespace {
-
-// The library's sizes are 32-bit; larger files are refused rather than cut.
-constexpr uint64_t kMaxReadSize = 1ull << 32;
 
 class FileDescriptor
 {
@@ -65,34 +64,50 @@ bool is_directory(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool is_regular_file(const std::string& path)
+{
+    struct stat info{};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool file_remove(const std::string& path)
 {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }
 
-std::string file_read_all(const std::string& path)
+bool read_regular_file(const std::string& path, uint64_t max_size, std::string& text)
 {
+    text.clear();
     if (path.empty())
-        return std::string();
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        return false;
+    FileDescriptor file(platform::open_regular_file(path, O_RDONLY));
     if (file.get() < 0)
-        return std::string();
+        return false;
     struct stat info{};
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::string();
-    const uint64_t size = static_cast<uint64_t>(info.st_size);
-    if (size >= kMaxReadSize)
-        return std::string();
-    std::string text(static_cast<size_t>(size), '\0');
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::read(file.get(), &text[done], text.size() - done);
+    if (::fstat(file.get(), &info) != 0 || static_cast<uint64_t>(info.st_size) > max_size)
+        return false;
+    text.reserve(static_cast<size_t>(info.st_size));
+    // Read to the end, which a file growing meanwhile may put past the bound.
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n == 0)
+            return true;
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return std::string();  // an error, or the file shrank under us
-        done += static_cast<size_t>(n);
+        if (n < 0 || text.size() + static_cast<size_t>(n) > max_size) {
+            text.clear();
+            return false;
+        }
+        text.append(buffer, static_cast<size_t>(n));
     }
+}
+
+std::string file_read_all(const std::string& path)
+{
+    std::string text;
+    if (!read_regular_file(path, kMaxXmlFileSize, text))
+        return std::string();
     size_t zero = text.find('\0');
     if (zero != std::string::npos)
         text.resize(zero);
@@ -146,6 +161,29 @@ void list_files(std::vector<std::string>& out, const std::string& folder, const 
     out.reserve(entries.size());
     for (const platform::DirectoryEntry& entry : entries)
         out.push_back(prefix + entry.name);
+}
+
+std::string link_target(const std::string& path)
+{
+    std::string current = path;
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat info{};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        if (hop == kMaxLinkHops)
+            break;
+        std::string target(static_cast<size_t>(info.st_size) + 1, '\0');
+        const ssize_t n = ::readlink(current.c_str(), &target[0], target.size());
+        // A link changed while it was read is not followed half-way.
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            break;
+        target.resize(static_cast<size_t>(n));
+        // A relative target is taken from the link's own folder.
+        if (target[0] != kPathSeparator && current.find(kPathSeparator) != std::string::npos)
+            target = parent_folder(current) + kPathSeparator + target;
+        current = target;
+    }
+    return std::string();
 }
 
 std::string file_name_part(const std::string& path)

@@ -3,6 +3,7 @@
 // The library's file-system helpers. Paths are byte strings; '/' separates folders.
 // Failures come back as false, an empty text or an empty list, never as messages.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,16 @@ constexpr char kPathSeparator = '/';
 bool path_exists(const std::string& path);
 // A folder exists at the path.
 bool is_directory(const std::string& path);
+// A regular file (or a link to one) exists at the path.
+bool is_regular_file(const std::string& path);
 // The file was deleted (folders are not).
 bool file_remove(const std::string& path);
-// The file's text up to its first zero byte; empty when the path is empty, names
-// no regular file, the file is 4 GiB or larger, or cannot be read whole.
+// The whole content of the file into `text`; false (text empty) when the path
+// names no regular file, the file holds more than `max_size` bytes or a read fails.
+// The open never waits, whatever the path names.
+bool read_regular_file(const std::string& path, uint64_t max_size, std::string& text);
+// The file's text up to its first zero byte; empty when read_regular_file refuses
+// it with the bound of XML files (kMaxXmlFileSize).
 std::string file_read_all(const std::string& path);
 // Creates or replaces the file with exactly the bytes of `text`; false when any
 // byte could not be written.
@@ -26,6 +33,11 @@ bool create_directories(const std::string& path);
 // Full paths (folder + name) of the files and folders in `folder` whose names
 // match `mask` ('*', '?', letters in any case), sorted by name in any case.
 void list_files(std::vector<std::string>& out, const std::string& folder, const std::string& mask);
+
+// The file a path finally names when its symbolic links are followed, the last
+// of which need not exist yet; the path itself when it is no link; empty when
+// the links run in a loop or cannot be read.
+std::string link_target(const std::string& path);
 
 // The text after the last separator (the whole text when there is none).
 std::string file_name_part(const std::string& path);

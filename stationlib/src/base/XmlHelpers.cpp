@@ -5,7 +5,9 @@
 #include <strings.h>
 
 #include "base/FileHelpers.h"
+#include "base/InputBounds.h"
 #include "base/StringHelpers.h"
+#include "base/XmlDepth.h"
 #include "base/XmlResources.h"
 
 namespace {
@@ -208,32 +210,32 @@ void xml_get_path_text_c(std::string& result, const TiXmlNode* node, const char*
     xml_get_path_text(result, node, path ? path : "", def ? def : "");
 }
 
-void xml_set_inner_xml(TiXmlElement* element, const std::string& text)
+bool xml_set_inner_xml(TiXmlElement* element, const std::string& text)
 {
     if (element == nullptr)
-        return;
-    element->Clear();
+        return false;
     TiXmlDocument fragment;
-    xml_parse(fragment, text);
+    bool refused = false;
+    xml_parse(fragment, text, TIXML_DEFAULT_ENCODING, &refused);
+    if (refused)
+        return false;
+    element->Clear();
     // What the parser built is taken even when it stopped at a fault: a template
     // body cut before its last line ends without its closing tag, and the parser
     // still gives its elements.
     const TiXmlElement* first = fragment.FirstChildElement();
     if (first == nullptr) {
         element->LinkEndChild(new TiXmlText(text));
-        return;
+        return true;
     }
     for (const TiXmlNode* node = first; node; node = node->NextSibling())
         element->InsertEndChild(*node);
+    return true;
 }
 
 bool xml_set_inner_xml_at(TiXmlNode* node, const std::string& path, const std::string& text)
 {
-    TiXmlElement* element = xml_find_path(node, path);
-    if (element == nullptr)
-        return false;
-    xml_set_inner_xml(element, text);
-    return true;
+    return xml_set_inner_xml(xml_find_path(node, path), text);
 }
 
 bool xml_set_inner_xml_at_c(TiXmlNode* node, const char* path, const char* text)
@@ -253,19 +255,27 @@ void xml_node_to_text(const TiXmlNode* node, std::string& result)
     result = printer.Str();
 }
 
-void xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding)
+bool xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding, bool* refused)
 {
+    if (refused != nullptr)
+        *refused = false;
     // The longest UTF-8 sequence is 4 bytes: 3 may lie past the end.
     std::string padded = text;
     padded.append(4, '\0');
+    if (xml_element_depth(padded.c_str(), encoding, kMaxXmlDepth) > kMaxXmlDepth) {
+        // Refused as a document that does not parse, before the parser could descend that far.
+        document.ClearError();
+        document.SetError(TiXmlBase::TIXML_ERROR, nullptr, nullptr, encoding);
+        if (refused != nullptr)
+            *refused = true;
+        return false;
+    }
     document.Parse(padded.c_str(), nullptr, encoding);
+    return !document.Error();
 }
 
 bool xml_load_file(TiXmlDocument& document, const std::string& path)
 {
-    // A folder opens for reading here; TinyXML would then take its size for a file's.
-    if (is_directory(path))
-        return false;
     // Read as TinyXML reads a file: every CR LF and lone CR becomes LF.
     const std::string bytes = file_read_all(path);
     std::string text;
@@ -280,15 +290,13 @@ bool xml_load_file(TiXmlDocument& document, const std::string& path)
     document.SetValue(path);
     if (text.empty())
         return false;
-    xml_parse(document, text);
-    return !document.Error();
+    return xml_parse(document, text);
 }
 
 bool xml_parse_text(TiXmlDocument& document, const std::string& text)
 {
     document.Clear();
-    xml_parse(document, text);
-    return !document.Error();
+    return xml_parse(document, text);
 }
 
 bool xml_parse_resource(TiXmlDocument& document, int id)

@@ -51,9 +51,10 @@ void xml_get_path_text_c(std::string& result, const TiXmlNode* node, const char*
 
 // Replaces the children of element by the nodes of text parsed as XML (its first
 // element and every node after it, as far as the parser got), or by one text node
-// holding text when it holds no element.
-void xml_set_inner_xml(TiXmlElement* element, const std::string& text);
-// The same on the element at path; false when the path does not resolve.
+// holding text when it holds no element. False, the element unchanged, when
+// element is null or the text is refused as nested too deeply.
+bool xml_set_inner_xml(TiXmlElement* element, const std::string& text);
+// The same on the element at path; false also when the path does not resolve.
 bool xml_set_inner_xml_at(TiXmlNode* node, const std::string& path, const std::string& text);
 bool xml_set_inner_xml_at_c(TiXmlNode* node, const char* path, const char* text);
 
@@ -61,10 +62,13 @@ bool xml_set_inner_xml_at_c(TiXmlNode* node, const char* path, const char* text)
 void xml_node_to_text(const TiXmlNode* node, std::string& result);
 
 // Parses the text into the document (every parse of the library goes through
-// here). TinyXML steps over a whole UTF-8 sequence even where the text ends
-// inside it and reads on past the end, so the text is parsed from a copy that
-// zero bytes follow.
-void xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING);
+// here); false when the document has a fault. TinyXML steps over a whole UTF-8
+// sequence even where the text ends inside it and reads on past the end, so the
+// text is parsed from a copy that zero bytes follow. A text whose elements nest
+// deeper than kMaxXmlDepth is refused before TinyXML sees it: the document gets a
+// fault and nothing else, and `refused`, when given, tells it apart.
+bool xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING,
+               bool* refused = nullptr);
 
 // Documents from and to files, texts and the library's XML resources.
 bool xml_load_file(TiXmlDocument& document, const std::string& path);

@@ -23,8 +23,7 @@ std::string skeleton(const std::string& root)
 
 bool parse(CXmlHelper& xml, const std::string& text)
 {
-    xml_parse(*xml.GetDocument(), text);
-    return !xml.GetDocument()->Error();
+    return xml_parse(*xml.GetDocument(), text);
 }
 
 std::string print(const TiXmlDocument& document)

@@ -11,6 +11,7 @@
 #include <tinyxml.h>
 
 #include "base/FileHelpers.h"
+#include "base/InputBounds.h"
 #include "base/StringHelpers.h"
 #include "base/XmlHelpers.h"
 #include "base/XmlResources.h"
@@ -32,32 +33,6 @@ std::string current_directory()
     if (::getcwd(buffer, sizeof(buffer)) == nullptr)
         return std::string();
     return buffer;
-}
-
-// The whole file into `text`; false when it cannot be opened as a regular file or
-// a read fails, so that a partial read is never taken for the file.
-bool read_file(const std::string& path, std::string& text)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    char buffer[4096];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return ok;
 }
 
 bool write_all(int fd, const std::string& text)
@@ -98,9 +73,13 @@ mode_t new_file_mode()
 
 // Writes `text` into a fresh file beside `path` and renames it over `path`, so
 // that readers and other instances see either the old file or the new one whole.
-// On any failure the temporary goes and `path` stays as it was.
-bool replace_file(const std::string& path, const std::string& text)
+// On any failure the temporary goes and `path` stays as it was. A symbolic link
+// stays too: what is replaced is the file it leads to.
+bool replace_file(const std::string& link, const std::string& text)
 {
+    const std::string path = link_target(link);
+    if (path.empty())
+        return false;
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode))
@@ -154,7 +133,7 @@ bool CConfig::Open(const char* file_name)
 bool CConfig::Load()
 {
     std::string text;
-    if (!read_file(GetFilePath(), text))
+    if (!read_regular_file(GetFilePath(), kMaxSettingsFileSize, text))
         return false;
 
     std::string current;

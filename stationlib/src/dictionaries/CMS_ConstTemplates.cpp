@@ -1,6 +1,7 @@
 #include "dictionaries/CMS_ConstTemplates.h"
 
 #include "base/FileHelpers.h"
+#include "base/InputBounds.h"
 #include "base/ModuleInfo.h"
 #include "base/StringHelpers.h"
 #include "base/XmlHelpers.h"
@@ -8,6 +9,7 @@
 #include "zip/CZipArchive.h"
 #include "zip/CZipFileHeader.h"
 #include "zip/CZipPathComponent.h"
+#include "zip/CZipProgressCallback.h"
 
 #include <sys/stat.h>
 
@@ -41,6 +43,21 @@ void remove_stale_copy(const std::string& path)
         file_remove(path);
 }
 
+// Stops an extraction once it has written more than the bound of a package body,
+// whatever size the entry declared.
+class BodySizeBound : public CZipProgressCallback
+{
+public:
+    bool Progress(uint32_t bytes) override
+    {
+        m_written += bytes;
+        return m_written <= kMaxPackageEntrySize;
+    }
+
+private:
+    uint64_t m_written = 0;
+};
+
 // Only blanks, tabs and line ends from `from` on.
 bool blank_from(const std::string& text, size_t from)
 {
@@ -70,7 +87,8 @@ void CMS_ConstTemplates::ImportPackages(int32_t kind)
     std::vector<std::string> packages;
     list_files(packages, library_folder(), mask);
     for (const std::string& package : packages) {
-        if (is_directory(package))
+        // Folders, FIFOs and devices matching the mask are no packages.
+        if (!is_regular_file(package))
             continue;
         // A failure ends only this package's import; it stays for the next start.
         try {
@@ -85,6 +103,7 @@ void CMS_ConstTemplates::ImportPackages(int32_t kind)
 std::string CMS_ConstTemplates::ReadArchive(const std::string& path)
 {
     const std::string folder = CZipPathComponent(path).GetFilePath();
+    BodySizeBound bound;  // outlives the archive that calls it
     CZipArchive archive;
     try {
         archive.Open(path, CZipArchive::zipOpen, 0);
@@ -104,7 +123,11 @@ std::string CMS_ConstTemplates::ReadArchive(const std::string& path)
             // folder beside the library that blocks every later import.
             if (header.IsDirectory())
                 continue;
+            // Too large a body is not extracted at all; the package stays.
+            if (header.m_uUncomprSize > kMaxPackageEntrySize)
+                break;
             remove_stale_copy(target);
+            archive.SetCallback(&bound);
             extracted = archive.ExtractFile(index, folder, true, std::string(), kExtractBufferSize);
             break;
         }

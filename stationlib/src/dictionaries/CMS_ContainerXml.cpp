@@ -66,8 +66,8 @@ void CMS_ContainerXml::LoadFolder()
     std::vector<std::string> paths;
     list_files(paths, folder, "*.xml");
     for (const std::string& path : paths) {
-        // The listing holds folders too, and a folder opens for reading here.
-        if (is_directory(path))
+        // The listing holds folders, FIFOs and devices too; none is a document.
+        if (!is_regular_file(path))
             continue;
         auto document = std::make_shared<TiXmlDocument>();
         if (!xml_load_file(*document, path))

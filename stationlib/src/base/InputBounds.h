@@ -1,0 +1,27 @@
+#pragma once
+
+// Bounds of what the library takes from files and documents it did not write.
+// Each lies far above anything the system itself produces; past it the input is
+// refused as unreadable, never cut.
+
+#include <cstdint>
+
+// TinyXML's parser descends once per nested element and overflows the stack at
+// about 100,000 levels; the deepest document of the library's own (a template
+// body inside its skeleton) has well under twenty.
+constexpr int kMaxXmlDepth = 256;
+
+// Every file the library reads whole is an XML document: templates, container
+// files, an extracted package body. The largest real ones are a few hundred KiB;
+// a parsed document takes several times its size in memory.
+constexpr uint64_t kMaxXmlFileSize = 64ull << 20;
+
+// A package's "main.xml" is one template body, a few KiB in practice; it is
+// extracted beside the library and then held twice in memory while it is saved.
+constexpr uint32_t kMaxPackageEntrySize = 16u << 20;
+
+// A settings file holds a few dozen short lines; it is read into memory whole.
+constexpr uint64_t kMaxSettingsFileSize = 1ull << 20;
+
+// As many symbolic links as the kernel itself follows within one path.
+constexpr int kMaxLinkHops = 40;
