@@ -66,17 +66,11 @@ private:
 
 FailedLoginLog g_failed_logins;
 
+// The connections an update delivery goes to, kept for its capacity. I/O
+// thread only.
+std::vector<OrvantaConnection::Ptr> g_update_receivers;
+
 } // namespace
-
-OrvantaConnection::ToSend::ToSend(std::vector<uint8_t> frame) : data(std::move(frame))
-{
-    QueuedMemory::Add(data.capacity());
-}
-
-OrvantaConnection::ToSend::~ToSend()
-{
-    QueuedMemory::Release(data.capacity());
-}
 
 OrvantaConnection::OrvantaConnection(boost::asio::io_context& io_service)
     : m_socket(io_service), m_receive_chunk(kReceiveChunkSize), m_deadline(io_service), m_close_timer(io_service)
@@ -279,8 +273,9 @@ void OrvantaConnection::SendPacket(const Ptr& self, uint8_t command, const void*
     size_t it = kLinkHeaderSize;
     if (size != 0)
         std::memcpy(frame.data() + it, data, size);
-    BRIDGE_ASSERT(it + size == frame.size());
-    Enqueue(self, std::make_shared<ToSend>(std::move(frame)));
+    auto to_send = std::make_shared<ToSend>(std::move(frame));
+    BRIDGE_ASSERT(it + size == to_send->data.size());
+    Enqueue(self, std::move(to_send));
 }
 
 void OrvantaConnection::SendString(const Ptr& self, uint8_t command, const std::string& text)
@@ -479,9 +474,28 @@ void OrvantaConnection::SerializeElements(const ElementMap& map, uint8_t level, 
     }
 }
 
-void OrvantaConnection::TakeUpdates(const Ptr& self, const std::vector<ToSendPtr>& blocks, uint64_t first)
+void OrvantaConnection::PostElementUpdate(uint8_t level, const KorvelElementPtr& element)
 {
-    const uint64_t skipped = self->m_updates_from > first ? self->m_updates_from - first : 0;
-    for (size_t i = static_cast<size_t>(std::min<uint64_t>(skipped, blocks.size())); i < blocks.size(); ++i)
-        Enqueue(self, blocks[i]);
+    g_update_fan_out.Push(level, element);
+}
+
+void OrvantaConnection::DeliverUpdates(const std::vector<ToSendPtr>& blocks, uint64_t first)
+{
+    // Queued outside the list mutex: a queue past its bound looks through the
+    // list for the connections to close.
+    g_connection_list.ForEachAlive([](const Ptr& connection) {
+        if (connection->state_sent)
+            g_update_receivers.push_back(connection);
+    });
+    for (const Ptr& connection : g_update_receivers) {
+        const uint64_t skipped = connection->m_updates_from > first ? connection->m_updates_from - first : 0;
+        for (size_t i = static_cast<size_t>(std::min<uint64_t>(skipped, blocks.size())); i < blocks.size(); ++i)
+            SendBuffer(connection, blocks[i]);
+    }
+    g_update_receivers.clear();
+}
+
+void OrvantaConnection::SendBuffer(const Ptr& self, const ToSendPtr& block)
+{
+    Enqueue(self, block);
 }
