@@ -394,10 +394,14 @@ TEST_F(VmsServerTest, AfterLoginRepeatedLoginsAndUnknownCommandsGetNoReply)
     EXPECT_EQ(count_of(lines, "unknown cmd"), 2u) << lines;
 }
 
-TEST_F(VmsServerTest, AnnouncedLengthsAreCappedBeforeAndAfterLogin)
+TEST_F(VmsServerTest, BeforeLoginLengthsAreBoundByTheExpectedLoginAfterItByNothing)
 {
+    // "connection.ini" may hold a password of any length.
+    const std::string long_password(4000, 'p');
+    const uint32_t long_login = static_cast<uint32_t>(link_login_text(kLogin, long_password).size());
     struct Case {
         const char* what;
+        std::string password; // empty: the fixture's
         bool log_in;
         uint8_t command;
         uint32_t length;
@@ -405,13 +409,15 @@ TEST_F(VmsServerTest, AnnouncedLengthsAreCappedBeforeAndAfterLogin)
         std::string error; // empty: the frame is taken
     };
     const Case cases[] = {
-        {"4 KiB + 1 before login", false, LINK_LOGIN, 4097, false, "Wrong data format"},
-        {"largest length before login", false, LINK_LOGIN, 0xFFFFFFFFu, false, "Wrong data format"},
-        {"4 KiB before login", false, LINK_LOGIN, 4096, true, "Unauthorized"},
-        {"1 MiB + 1 after login", true, LINK_GET_STATE, 1024 * 1024 + 1, false, "Wrong data format"},
-        {"1 MiB after login", true, LINK_GET_STATE, 1024 * 1024, true, ""},
+        {"4 KiB + 1 before login", "", false, LINK_LOGIN, 4097, false, "Wrong data format"},
+        {"largest length before login", "", false, LINK_LOGIN, 0xFFFFFFFFu, false, "Wrong data format"},
+        {"4 KiB before login", "", false, LINK_LOGIN, 4096, true, "Unauthorized"},
+        {"a long login's length", long_password, false, LINK_LOGIN, long_login, true, "Unauthorized"},
+        {"a long login's length + 1", long_password, false, LINK_LOGIN, long_login + 1, false, "Wrong data format"},
+        {"1 MiB + 1 after login", "", true, LINK_GET_STATE, 1024 * 1024 + 1, true, ""},
     };
     for (const Case& c : cases) {
+        password = c.password.empty() ? kPassword : c.password;
         auto client = connect(c.log_in);
         std::vector<uint8_t> bytes(kLinkHeaderSize);
         write_link_header(bytes.data(), c.command, c.length);

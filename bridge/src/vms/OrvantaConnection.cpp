@@ -212,8 +212,8 @@ bool OrvantaConnection::ProcessInput(const uint8_t* data, size_t n, const Ptr& s
         if (input.size() - start < kLinkHeaderSize)
             break;
         LinkHeader header;
-        const uint32_t limit = self->authorised ? kMaxPayloadAfterLogin : kMaxPayloadBeforeLogin;
-        if (!read_link_header(input.data() + start, header) || header.length > limit) {
+        if (!read_link_header(input.data() + start, header) ||
+            (!self->authorised && header.length > link_login_payload_limit(login, password))) {
             SendString(self, LINK_ERROR, kLinkErrorWrongFormat);
             input.clear();
             return false;
