@@ -131,9 +131,12 @@ void OrvantaConnection::Start(const Ptr& self)
 void OrvantaConnection::ArmDeadline(const Ptr& self, std::chrono::milliseconds limit, const char* what)
 {
     self->m_deadline_armed = true;
+    const uint64_t generation = ++self->m_deadline_generation;
     self->m_deadline.expires_after(limit);
-    self->m_deadline.async_wait([self, limit, what](const error_code& error) {
-        if (error || self->m_closed)
+    self->m_deadline.async_wait([self, limit, what, generation](const error_code& error) {
+        // Disarmed or armed anew after this expiry was queued: the login or
+        // frame it guarded ended in time.
+        if (error || self->m_closed || generation != self->m_deadline_generation)
             return;
         log_message(kLogInfo, "Orvanta client %s did not %s within %lld ms, connection closed\n",
                     self->m_peer_address.c_str(), what, static_cast<long long>(limit.count()));
@@ -146,6 +149,7 @@ void OrvantaConnection::DisarmDeadline()
     if (!m_deadline_armed)
         return;
     m_deadline_armed = false;
+    ++m_deadline_generation;
     m_deadline.cancel();
 }
 

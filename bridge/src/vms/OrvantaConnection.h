@@ -139,6 +139,9 @@ private:
     uint8_t m_payload_command = 0;
     boost::asio::steady_timer m_deadline;
     bool m_deadline_armed = false;
+    // Changed by every arm and disarm: a handler of an earlier deadline, which
+    // a cancel cannot withdraw once it is queued, does nothing.
+    uint64_t m_deadline_generation = 0;
 
     // Frames not yet written; the front one is being written.
     std::deque<ToSendPtr> m_queue;
