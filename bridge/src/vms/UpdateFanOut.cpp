@@ -48,10 +48,10 @@ void UpdateFanOut::Push(uint8_t level, const KorvelElementPtr& element)
     } catch (...) {
         // No partial frame may stay in the block.
         m_filling.resize(start);
-        QueuedMemory::Add(m_filling.capacity() - capacity);
+        CountGrowth(capacity);
         throw;
     }
-    QueuedMemory::Add(m_filling.capacity() - capacity);
+    CountGrowth(capacity);
     write_link_header(m_filling.data() + start, LINK_UPDATE,
                       static_cast<uint32_t>(m_filling.size() - start - kLinkHeaderSize));
     if (m_filling.size() >= kBlockBytes)
@@ -60,6 +60,14 @@ void UpdateFanOut::Push(uint8_t level, const KorvelElementPtr& element)
         return;
     m_posted = true;
     boost::asio::post(*m_io_service, [this]() { Deliver(); });
+}
+
+void UpdateFanOut::CountGrowth(size_t capacity_before)
+{
+    // Only when the block grew: the count is shared with the I/O thread, and
+    // most frames fit the room there is.
+    if (m_filling.capacity() != capacity_before)
+        QueuedMemory::Add(m_filling.capacity() - capacity_before);
 }
 
 uint64_t UpdateFanOut::Mark()

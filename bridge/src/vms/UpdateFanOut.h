@@ -49,6 +49,9 @@ public:
 private:
     // Ends the block being filled, if any. Under m_mutex.
     void Seal();
+    // Counts what the block being filled grew by since it held capacity_before.
+    // Under m_mutex.
+    void CountGrowth(size_t capacity_before);
     // I/O thread: hands the blocks over to the receiver.
     void Deliver();
 
