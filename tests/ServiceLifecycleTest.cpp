@@ -77,15 +77,13 @@ TEST_F(ServiceLifecycleTest, SigtermRightAfterRepeatedUnknownCommandsLeavesTheir
     LinkTestClient client;
     ASSERT_TRUE(client.Connect(m_bridge.LocalPort()));
     ASSERT_TRUE(client.Login(kLogin, kPassword));
+    // Five unknown commands, then a state request answered behind them.
     std::vector<uint8_t> bytes;
-    for (int i = 0; i < 5; ++i) {
-        const std::vector<uint8_t> frame = make_link_frame(0x07, "");
+    for (const uint8_t command : {0x07, 0x07, 0x07, 0x07, 0x07, int(LINK_GET_STATE)}) {
+        const std::vector<uint8_t> frame = make_link_frame(command, "");
         bytes.insert(bytes.end(), frame.begin(), frame.end());
     }
-    const std::vector<uint8_t> request = make_link_frame(LINK_GET_STATE, "");
-    bytes.insert(bytes.end(), request.begin(), request.end());
     ASSERT_TRUE(client.Send(bytes));
-    // Answered behind the five, so all five are taken.
     LinkFrameReader::Frame frame;
     ASSERT_EQ(client.ReadFrame(frame), LinkTestClient::Read::Frame);
     ASSERT_EQ(frame.command, LINK_STATE);
