@@ -9,10 +9,7 @@ ToSend::ToSend(std::vector<uint8_t> frame) : data(std::move(frame))
 
 ToSend::ToSend(std::vector<uint8_t> frame, size_t counted) : data(std::move(frame))
 {
-    if (data.capacity() >= counted)
-        QueuedMemory::Add(data.capacity() - counted);
-    else
-        QueuedMemory::Release(counted - data.capacity());
+    QueuedMemory::Recount(counted, data.capacity());
 }
 
 ToSend::~ToSend()
