@@ -59,4 +59,25 @@ TEST_F(FullStateTest, EveryClientReceivesTheStationsTreeWithLevelsAndUtf8Names)
         << m_bridge.Log();
 }
 
+TEST_F(FullStateTest, AFourThousandCharacterPasswordLogsInAndAStateRequestOfAnyLengthIsAnswered)
+{
+    // "connection.ini" allows it; its login text is longer than any other frame
+    // taken before a login.
+    const std::string password(4000, 'p');
+    ASSERT_TRUE(m_station.Commands({"account " + std::string(kLogin) + " " + password, "group 1 Охрана",
+                                    "object 10 1 1 Офис"}));
+    BridgeSettings settings;
+    settings.login = kLogin;
+    settings.password = password;
+    StartBridge(settings);
+
+    VmsLink client;
+    ASSERT_TRUE(client.Open(m_bridge.LocalPort(), kLogin, password)) << m_bridge.Log();
+    const std::vector<std::string> tree = {"group 1 L1 'Охрана'", "object 10 group=1 state=0x1 L1 'Офис'"};
+    client.WaitForState(tree);
+    std::vector<std::string> elements;
+    ASSERT_TRUE(client.GetState(elements, 10000, 1024 * 1024 + 1)) << m_bridge.Log();
+    EXPECT_EQ(elements, tree);
+}
+
 } // namespace

@@ -71,6 +71,29 @@ TEST_F(ServiceLifecycleTest, SigtermStopsTheConnectedServiceWithoutAReconnectPau
     EXPECT_EQ(open, "ok 0");
 }
 
+TEST_F(ServiceLifecycleTest, SigtermRightAfterRepeatedUnknownCommandsLeavesTheirCountInTheLog)
+{
+    StartBridge();
+    LinkTestClient client;
+    ASSERT_TRUE(client.Connect(m_bridge.LocalPort()));
+    ASSERT_TRUE(client.Login(kLogin, kPassword));
+    // Five unknown commands, then a state request answered behind them.
+    std::vector<uint8_t> bytes;
+    for (const uint8_t command : {0x07, 0x07, 0x07, 0x07, 0x07, int(LINK_GET_STATE)}) {
+        const std::vector<uint8_t> frame = make_link_frame(command, "");
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    ASSERT_TRUE(client.Send(bytes));
+    LinkFrameReader::Frame frame;
+    ASSERT_EQ(client.ReadFrame(frame), LinkTestClient::Read::Frame);
+    ASSERT_EQ(frame.command, LINK_STATE);
+
+    EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
+    const std::string log = m_bridge.Log();
+    EXPECT_NE(log.find("unknown cmd 0x07 received\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("repeated 4 times: unknown cmd 0x07 received\n"), std::string::npos) << log;
+}
+
 TEST_F(ServiceLifecycleTest, SigtermEndsTheServiceWhileItsLoginWaitsForAHungStation)
 {
     ASSERT_TRUE(m_station.Commands({"group 1 Охрана", "object 10 1 1 Офис", "mute"}));

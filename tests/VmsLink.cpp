@@ -55,9 +55,9 @@ bool VmsLink::Open(uint16_t port, const std::string& login, const std::string& p
     return m_client.Connect(port) && m_client.Login(login, password);
 }
 
-bool VmsLink::GetState(std::vector<std::string>& elements, int timeoutMs)
+bool VmsLink::GetState(std::vector<std::string>& elements, int timeoutMs, size_t ignoredBytes)
 {
-    if (!m_client.SendFrame(LINK_GET_STATE))
+    if (!m_client.SendFrame(LINK_GET_STATE, std::string(ignoredBytes, 'x')))
         return false;
     LinkFrameReader::Frame frame;
     while (m_client.ReadFrame(frame, timeoutMs) == LinkTestClient::Read::Frame) {

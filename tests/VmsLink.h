@@ -20,8 +20,9 @@ public:
 
     // Asks for the whole tree and returns it, one line per element, depth
     // first; updates that arrive before it are kept for NextUpdate. False when
-    // no LINK_STATE comes or its records do not fill it exactly.
-    bool GetState(std::vector<std::string>& elements, int timeoutMs = 10000);
+    // no LINK_STATE comes or its records do not fill it exactly. The request
+    // carries `ignoredBytes` of payload.
+    bool GetState(std::vector<std::string>& elements, int timeoutMs = 10000, size_t ignoredBytes = 0);
     // Asks again until the tree equals `expected` or timeoutMs passes; the
     // last tree seen.
     std::vector<std::string> WaitForState(const std::vector<std::string>& expected, int timeoutMs = 20000);

@@ -149,4 +149,22 @@ TEST_F(BridgeLogTest, LinesRepeatedWithinTheWindowAreWrittenOnceThenCounted)
     EXPECT_EQ(read_file(m_log), "A\nB\n..repeated 3 times: A\nC\nA\n");
 }
 
+TEST_F(BridgeLogTest, CountsAreWrittenWhenTheirWindowEndsOrAtStopWithoutANextLine)
+{
+    set_log_limits_for_tests(kLogMaxFileSize, std::chrono::milliseconds(300));
+    for (int i = 0; i < 3; ++i)
+        log_message(kLogError, "A\n");
+    log_repeat_counts();
+    EXPECT_EQ(read_file(m_log), "A\n") << "the window has not ended";
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    log_repeat_counts();
+    EXPECT_EQ(read_file(m_log), "A\nrepeated 2 times: A\n");
+
+    // At stop, whether the window has ended or not.
+    for (int i = 0; i < 5; ++i)
+        log_message(kLogError, "B\n");
+    log_repeat_counts(true);
+    EXPECT_EQ(read_file(m_log), "A\nrepeated 2 times: A\nB\nrepeated 4 times: B\n");
+}
+
 } // namespace

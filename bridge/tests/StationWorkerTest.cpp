@@ -29,6 +29,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -535,6 +536,22 @@ TEST_F(StationWorkerTest, EventsAreAppliedAndEachChangeBroadcast)
             EXPECT_EQ(call.number, kEventBufferSize);
         }
     }
+}
+
+TEST_F(StationWorkerTest, AnExceptionInACycleEndsThatCycleAndTheWorkerConnectsAgain)
+{
+    script_small_station();
+    m_waits.push_back([]() -> int32_t { throw std::runtime_error("no memory for an update"); });
+    m_on_pause = []() {};
+    station_worker();
+    const std::string text = log();
+    const size_t ended = text.find("station worker cycle ended: no memory for an update\n");
+    ASSERT_NE(ended, std::string::npos) << text;
+    EXPECT_LT(ended, text.find("Reconnect to Korvel server\n")) << text;
+    EXPECT_EQ(m_pauses.size(), 1u);
+    EXPECT_EQ(calls_of("msc_Open"), 2u);
+    // Closed after each cycle and by the client's end.
+    EXPECT_EQ(calls_of("msc_Close"), 3u);
 }
 
 TEST_F(StationWorkerTest, FailedWaitEndsTheCycleAndTheTreeIsLoadedAgain)

@@ -40,6 +40,14 @@ bool start_and_wait(const std::string& command_line, uint32_t& error)
     return true;
 }
 
+// The last word of a run: the counts of repeated lines still open are written
+// before the service is reported stopped, after which the process ends.
+void report_stopped(uint32_t exit_code)
+{
+    log_repeat_counts(true);
+    set_service_status(platform::kServiceStopped, exit_code);
+}
+
 } // namespace
 
 void usage(const char* program_name)
@@ -106,12 +114,12 @@ void service_main(int /*argc*/, char** /*argv*/)
     // running.
     if (!read_config(executable_path)) {
         log_message(kLogError, "can't read and write %s\n", "connection.ini");
-        set_service_status(platform::kServiceStopped, kExitSettingsUnreadable);
+        report_stopped(kExitSettingsUnreadable);
         return;
     }
     if (!validate_config()) {
         log_message(kLogError, "please fix ini file\n");
-        set_service_status(platform::kServiceStopped, kExitSettingsRejected);
+        report_stopped(kExitSettingsRejected);
         return;
     }
 
@@ -125,11 +133,15 @@ void service_main(int /*argc*/, char** /*argv*/)
     // as on a control code and reports the failure.
     const bool serving = start_vms_server();
 
-    while (serving && !g_stop_request)
+    // The poll also writes the counts of repeated lines whose time has come,
+    // so the last of a row of repeats is not left waiting for a next line.
+    while (serving && !g_stop_request) {
         std::this_thread::sleep_for(kStopPollInterval);
+        log_repeat_counts();
+    }
 
     if (serving)
         stop_vms_server();
     stop_station_worker(worker);
-    set_service_status(platform::kServiceStopped, serving ? 0 : kExitServerUnavailable);
+    report_stopped(serving ? 0 : kExitServerUnavailable);
 }

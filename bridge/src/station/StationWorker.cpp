@@ -235,6 +235,16 @@ bool load_tree(CMSC_Client& client)
     return true;
 }
 
+// Why a cycle ended early; a line that finds no memory either is lost rather
+// than ending the worker.
+void log_cycle_failure(const char* what) noexcept
+{
+    try {
+        log_message(kLogError, "station worker cycle ended: %s\n", what);
+    } catch (...) {
+    }
+}
+
 // One connection cycle on an opened client.
 void run_cycle(CMSC_Client& client)
 {
@@ -365,9 +375,17 @@ void station_worker()
         {
             const ActiveClient active(*client);
             while (!g_worker_stop) {
-                // A loss reported before this cycle's connection is no news to it.
-                client->ClearConnectionLost();
-                run_cycle(*client);
+                // A cycle that throws (an update that finds no memory, say)
+                // ends as any other: closed, paused and begun again.
+                try {
+                    // A loss reported before this cycle's connection is no news to it.
+                    client->ClearConnectionLost();
+                    run_cycle(*client);
+                } catch (const std::exception& e) {
+                    log_cycle_failure(e.what());
+                } catch (...) {
+                    log_cycle_failure("unknown exception");
+                }
                 // Also after a failed open.
                 if (client->Close() != MSC_OK)
                     log_message(kLogError, "Disconnection failed (%s)\n", last_error(*client).c_str());

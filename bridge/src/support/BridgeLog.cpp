@@ -40,12 +40,12 @@ void forget_recent_lines()
     g_recent_index.clear();
 }
 
-// Forgets the lines whose time has passed (or that no longer fit), adding the
-// count of each one that came again to `out`.
-void expire_recent_lines(Clock::time_point now, std::string& out)
+// Forgets the lines whose time has passed (or that no longer fit; with `all`,
+// every line), adding the count of each one that came again to `out`.
+void expire_recent_lines(Clock::time_point now, std::string& out, bool all = false)
 {
-    while (!g_recent.empty() &&
-           (now - g_recent.front().written >= g_repeat_window || g_recent.size() > kLogRepeatLinesKept)) {
+    while (!g_recent.empty() && (all || now - g_recent.front().written >= g_repeat_window ||
+                                 g_recent.size() > kLogRepeatLinesKept)) {
         const RecentLine& line = g_recent.front();
         if (line.repeats != 0)
             out += "repeated " + std::to_string(line.repeats) + " times: " + line.text;
@@ -117,6 +117,15 @@ void set_log_limits_for_tests(size_t max_file_size, std::chrono::milliseconds re
     g_max_file_size = max_file_size;
     g_repeat_window = repeat_window;
     forget_recent_lines();
+}
+
+void log_repeat_counts(bool all)
+{
+    const Clock::time_point now = Clock::now();
+    std::lock_guard<std::mutex> lock(g_log_mutex);
+    std::string out;
+    expire_recent_lines(now, out, all);
+    write_out(out);
 }
 
 void log_message(int level, const char* format, ...)

@@ -18,7 +18,8 @@ constexpr size_t kLogMaxFileSize = 64 * 1024 * 1024;
 extern const char kOldLogSuffix[];
 // A whole line (ending in a line end) written again within this time after it
 // was last written is counted, not written; the count follows once the time
-// has passed, as "repeated N times: <line>".
+// has passed, as "repeated N times: <line>" (with the next message, or from
+// log_repeat_counts, whichever comes first).
 constexpr std::chrono::milliseconds kLogRepeatWindow{1000};
 // Lines remembered for that; more are forgotten oldest first.
 constexpr size_t kLogRepeatLinesKept = 1024;
@@ -33,6 +34,10 @@ std::string log_path();
 // later ones append. Safe from any thread: calls are serialised. A file that
 // cannot be opened loses the message.
 void log_message(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Writes the counts whose window has passed, so none waits for a next message;
+// with `all`, every count still open (at stop, when no later call comes).
+void log_repeat_counts(bool all = false);
 
 // Test-only: other limits for the size and the repeats (a window of 0 writes
 // every line); set_log_limits_for_tests() restores the constants above.

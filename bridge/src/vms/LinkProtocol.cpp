@@ -4,6 +4,7 @@
 
 #include <boost/endian/conversion.hpp>
 
+#include <algorithm>
 #include <cstring>
 
 const char kLinkLoginOk[] = "OK";
@@ -43,4 +44,9 @@ std::vector<uint8_t> make_link_frame(uint8_t command, const std::string& payload
 std::string link_login_text(const std::string& login, const std::string& password)
 {
     return base64_encode(login + "@" + password);
+}
+
+size_t link_login_payload_limit(const std::string& login, const std::string& password)
+{
+    return std::max<size_t>(kMaxPayloadBeforeLogin, link_login_text(login, password).size());
 }

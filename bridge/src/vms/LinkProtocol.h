@@ -27,11 +27,11 @@ extern const char kLinkLoginOk[];
 extern const char kLinkErrorUnauthorized[];
 extern const char kLinkErrorWrongFormat[];
 
-// Longest payload the bridge takes from a peer. Anything a client sends before
-// it has logged in is a short login text, and after it only requests whose
-// payload is ignored, so a larger length is a broken or hostile peer.
+// Longest payload the bridge takes from a peer that has not logged in, unless
+// the expected login text is longer: all it may send is that text. Once logged
+// in, payloads are passed over as they arrive, never held, so their length is
+// bounded by the frame time limit alone.
 constexpr uint32_t kMaxPayloadBeforeLogin = 4 * 1024;
-constexpr uint32_t kMaxPayloadAfterLogin = 1024 * 1024;
 
 struct LinkHeader
 {
@@ -51,3 +51,6 @@ std::vector<uint8_t> make_link_frame(uint8_t command, const std::string& payload
 
 // The login payload for a login and password.
 std::string link_login_text(const std::string& login, const std::string& password);
+// Longest payload taken before the login: that login's text, and never less
+// than kMaxPayloadBeforeLogin.
+size_t link_login_payload_limit(const std::string& login, const std::string& password);

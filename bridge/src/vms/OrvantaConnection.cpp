@@ -66,17 +66,11 @@ private:
 
 FailedLoginLog g_failed_logins;
 
+// The connections an update delivery goes to, kept for its capacity. I/O
+// thread only.
+std::vector<OrvantaConnection::Ptr> g_update_receivers;
+
 } // namespace
-
-OrvantaConnection::ToSend::ToSend(std::vector<uint8_t> frame) : data(std::move(frame))
-{
-    QueuedMemory::Add(data.capacity());
-}
-
-OrvantaConnection::ToSend::~ToSend()
-{
-    QueuedMemory::Release(data.capacity());
-}
 
 OrvantaConnection::OrvantaConnection(boost::asio::io_context& io_service)
     : m_socket(io_service), m_receive_chunk(kReceiveChunkSize), m_deadline(io_service), m_close_timer(io_service)
@@ -137,9 +131,12 @@ void OrvantaConnection::Start(const Ptr& self)
 void OrvantaConnection::ArmDeadline(const Ptr& self, std::chrono::milliseconds limit, const char* what)
 {
     self->m_deadline_armed = true;
+    const uint64_t generation = ++self->m_deadline_generation;
     self->m_deadline.expires_after(limit);
-    self->m_deadline.async_wait([self, limit, what](const error_code& error) {
-        if (error || self->m_closed)
+    self->m_deadline.async_wait([self, limit, what, generation](const error_code& error) {
+        // Disarmed or armed anew after this expiry was queued: the login or
+        // frame it guarded ended in time.
+        if (error || self->m_closed || generation != self->m_deadline_generation)
             return;
         log_message(kLogInfo, "Orvanta client %s did not %s within %lld ms, connection closed\n",
                     self->m_peer_address.c_str(), what, static_cast<long long>(limit.count()));
@@ -152,6 +149,7 @@ void OrvantaConnection::DisarmDeadline()
     if (!m_deadline_armed)
         return;
     m_deadline_armed = false;
+    ++m_deadline_generation;
     m_deadline.cancel();
 }
 
@@ -218,8 +216,8 @@ bool OrvantaConnection::ProcessInput(const uint8_t* data, size_t n, const Ptr& s
         if (input.size() - start < kLinkHeaderSize)
             break;
         LinkHeader header;
-        const uint32_t limit = self->authorised ? kMaxPayloadAfterLogin : kMaxPayloadBeforeLogin;
-        if (!read_link_header(input.data() + start, header) || header.length > limit) {
+        if (!read_link_header(input.data() + start, header) ||
+            (!self->authorised && header.length > link_login_payload_limit(login, password))) {
             SendString(self, LINK_ERROR, kLinkErrorWrongFormat);
             input.clear();
             return false;
@@ -279,8 +277,9 @@ void OrvantaConnection::SendPacket(const Ptr& self, uint8_t command, const void*
     size_t it = kLinkHeaderSize;
     if (size != 0)
         std::memcpy(frame.data() + it, data, size);
-    BRIDGE_ASSERT(it + size == frame.size());
-    Enqueue(self, std::make_shared<ToSend>(std::move(frame)));
+    auto to_send = std::make_shared<ToSend>(std::move(frame));
+    BRIDGE_ASSERT(it + size == to_send->data.size());
+    Enqueue(self, std::move(to_send));
 }
 
 void OrvantaConnection::SendString(const Ptr& self, uint8_t command, const std::string& text)
@@ -479,9 +478,28 @@ void OrvantaConnection::SerializeElements(const ElementMap& map, uint8_t level, 
     }
 }
 
-void OrvantaConnection::TakeUpdates(const Ptr& self, const std::vector<ToSendPtr>& blocks, uint64_t first)
+void OrvantaConnection::PostElementUpdate(uint8_t level, const KorvelElementPtr& element)
 {
-    const uint64_t skipped = self->m_updates_from > first ? self->m_updates_from - first : 0;
-    for (size_t i = static_cast<size_t>(std::min<uint64_t>(skipped, blocks.size())); i < blocks.size(); ++i)
-        Enqueue(self, blocks[i]);
+    g_update_fan_out.Push(level, element);
+}
+
+void OrvantaConnection::DeliverUpdates(const std::vector<ToSendPtr>& blocks, uint64_t first)
+{
+    // Queued outside the list mutex: a queue past its bound looks through the
+    // list for the connections to close.
+    g_connection_list.ForEachAlive([](const Ptr& connection) {
+        if (connection->state_sent)
+            g_update_receivers.push_back(connection);
+    });
+    for (const Ptr& connection : g_update_receivers) {
+        const uint64_t skipped = connection->m_updates_from > first ? connection->m_updates_from - first : 0;
+        for (size_t i = static_cast<size_t>(std::min<uint64_t>(skipped, blocks.size())); i < blocks.size(); ++i)
+            SendBuffer(connection, blocks[i]);
+    }
+    g_update_receivers.clear();
+}
+
+void OrvantaConnection::SendBuffer(const Ptr& self, const ToSendPtr& block)
+{
+    Enqueue(self, block);
 }

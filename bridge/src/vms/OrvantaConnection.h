@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/KorvelElement.h"
+#include "vms/ToSend.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -25,19 +26,9 @@ class OrvantaConnection
 public:
     using Ptr = std::shared_ptr<OrvantaConnection>;
 
-    // One whole outgoing frame, or a block of whole update frames, counted in
-    // QueuedMemory while it exists. Never changed once built, so the same one
-    // may wait in several queues at once.
-    struct ToSend
-    {
-        explicit ToSend(std::vector<uint8_t> frame);
-        ~ToSend();
-        ToSend(const ToSend&) = delete;
-        ToSend& operator=(const ToSend&) = delete;
-
-        const std::vector<uint8_t> data;
-    };
-    using ToSendPtr = std::shared_ptr<ToSend>;
+    // One whole outgoing frame, or a block of whole update frames.
+    using ToSend = ::ToSend;
+    using ToSendPtr = ::ToSendPtr;
     // The frames of one write, front of the queue first.
     using Batch = std::vector<ToSendPtr>;
 
@@ -86,9 +77,17 @@ public:
     // Appends the records of the map's elements in ascending id order, each
     // followed by its children one level deeper.
     static void SerializeElements(const ElementMap& map, uint8_t level, std::vector<uint8_t>& out);
-    // Queues those of the shared blocks of update frames (numbered from
-    // `first` on) that were handed over since the connection took the state.
-    static void TakeUpdates(const Ptr& self, const std::vector<ToSendPtr>& blocks, uint64_t first);
+
+    // Station worker, after an element's level changed: its LINK_UPDATE frame
+    // is built now, into the block shared by every connection that has taken
+    // the state when the I/O thread comes to deliver it.
+    static void PostElementUpdate(uint8_t level, const KorvelElementPtr& element);
+    // I/O thread: the shared blocks of update frames handed over (numbered
+    // from `first` on) to every connection that has taken the state, each
+    // from the first block handed over after it took it.
+    static void DeliverUpdates(const std::vector<ToSendPtr>& blocks, uint64_t first);
+    // Queues one shared block of whole update frames.
+    static void SendBuffer(const Ptr& self, const ToSendPtr& block);
 
     // Closes the socket at once: pending operations end cancelled and unsent
     // frames are dropped. Also called by the server when it stops, after its
@@ -140,6 +139,9 @@ private:
     uint8_t m_payload_command = 0;
     boost::asio::steady_timer m_deadline;
     bool m_deadline_armed = false;
+    // Changed by every arm and disarm: a handler of an earlier deadline, which
+    // a cancel cannot withdraw once it is queued, does nothing.
+    uint64_t m_deadline_generation = 0;
 
     // Frames not yet written; the front one is being written.
     std::deque<ToSendPtr> m_queue;

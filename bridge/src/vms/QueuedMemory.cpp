@@ -28,6 +28,12 @@ void QueuedMemory::Release(size_t bytes)
     ::malloc_trim(0);
 }
 
+void QueuedMemory::Recount(size_t before, size_t after)
+{
+    // Modular: a smaller `after` subtracts.
+    g_total += after - before;
+}
+
 size_t QueuedMemory::Total()
 {
     return g_total;

@@ -14,6 +14,10 @@ public:
     // clients that are gone would otherwise stay with the process.
     static void Release(size_t bytes);
     static size_t Total();
+    // Bytes counted as `before` now take `after` (a block of updates that
+    // dropped its spare room as it was handed out); no trim is counted for it,
+    // which would cost the I/O thread on every burst.
+    static void Recount(size_t before, size_t after);
 
     // Bytes still counted that belong to connections already closed; they
     // are given back as soon as the writes in flight end.

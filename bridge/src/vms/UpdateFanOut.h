@@ -1,7 +1,8 @@
 #pragma once
 
 #include "model/KorvelElement.h"
-#include "vms/OrvantaConnection.h"
+#include "vms/ToSend.h"
+#include "vms/VmsLimits.h"
 
 #include <boost/asio/io_context.hpp>
 
@@ -11,21 +12,28 @@
 
 // Update frames on their way from the station worker to the connections. The
 // frames handed over until the I/O thread comes to take them are built one
-// behind the other into one block, and that very block is queued to every
+// behind the other into blocks, and each block is queued as it is to every
 // connection that has taken the state: the bytes exist once, are counted in
-// QueuedMemory once while any queue holds them, and leave to each client as
-// one buffer of its gather write. The I/O thread takes whatever has been
-// handed over by the time it runs, so a burst costs one wake-up and an update
-// never waits for another.
+// QueuedMemory once from the first frame built into them until the last queue
+// lets them go, and leave to each client as one buffer of its gather write.
+// The I/O thread takes whatever has been handed over by the time it runs, so a
+// burst costs one wake-up and an update never waits for another.
 class UpdateFanOut
 {
 public:
     // A block is ended once it holds this much, so a burst is not held in one
     // piece nor copied over and over as it grows.
     static constexpr size_t kBlockBytes = 256 * 1024;
+    // A block is at most kBlockBytes and one frame; far below a connection's
+    // limit, it closes only a client that has fallen far behind.
+    static_assert(kBlockBytes * 16 <= kMaxQueuedBytesPerConnection, "a block must be small beside a queue's limit");
 
-    // Frames go to the connections served by io_service from now on.
-    void Open(boost::asio::io_context& io_service);
+    // I/O thread: the blocks handed over since the last call, numbered on from
+    // `first`.
+    using Receiver = void (*)(const std::vector<ToSendPtr>& blocks, uint64_t first);
+
+    // Frames go to the receiver on io_service's thread from now on.
+    void Open(boost::asio::io_context& io_service, Receiver receiver);
     // Frames waiting and frames handed over later are dropped.
     void Shut();
 
@@ -41,18 +49,23 @@ public:
 private:
     // Ends the block being filled, if any. Under m_mutex.
     void Seal();
-    // I/O thread: queues the blocks handed over to the connections.
+    // Counts what the block being filled grew by since it held capacity_before.
+    // Under m_mutex.
+    void CountGrowth(size_t capacity_before);
+    // I/O thread: hands the blocks over to the receiver.
     void Deliver();
 
     std::mutex m_mutex;
     boost::asio::io_context* m_io_service = nullptr;
-    std::vector<uint8_t> m_filling; // frames of the next block
+    Receiver m_receiver = nullptr;
+    // Frames of the next block, and the blocks ended; the capacity of each is
+    // counted in QueuedMemory.
+    std::vector<uint8_t> m_filling;
     std::vector<std::vector<uint8_t>> m_sealed;
     uint64_t m_first_sealed = 0; // number of m_sealed.front()
     bool m_posted = false;       // a Deliver is on its way
-    // Deliver's own, kept for their capacity. I/O thread only.
-    std::vector<OrvantaConnection::ToSendPtr> m_blocks;
-    std::vector<OrvantaConnection::Ptr> m_receivers;
+    // Deliver's own, kept for its capacity. I/O thread only.
+    std::vector<ToSendPtr> m_blocks;
 };
 
 extern UpdateFanOut g_update_fan_out;

@@ -165,7 +165,7 @@ bool start_vms_server()
         // The first accept is started before the thread, so the acceptor is
         // never touched by two threads.
         start_accept();
-        g_update_fan_out.Open(*s.io_service);
+        g_update_fan_out.Open(*s.io_service, &OrvantaConnection::DeliverUpdates);
         boost::asio::io_context* const io_service = s.io_service;
         s.thread = std::thread([io_service]() { run_io_service(*io_service); });
         return true;
@@ -260,5 +260,5 @@ void broadcast_update(const KorvelElementPtr& changed_element, uint8_t level)
     log_message(kLogVerbose, "send update %i(%i) level %d, group %d, object %d, sensor %d\n",
                 changed_element->StateLevel, changed_element->State, level, changed_element->Group,
                 changed_element->ID, changed_element->Number);
-    g_update_fan_out.Push(level, changed_element);
+    OrvantaConnection::PostElementUpdate(level, changed_element);
 }
