@@ -136,7 +136,7 @@ CZipProgressCallback* CZipArchive::GetCallback(int kind) const
 
 std::string CZipArchive::ExtractedName(const std::string& name, bool fullPath) const
 {
-    const CZipPathComponent parts(WithoutTrailingSeparators(name));
+    const CZipPathComponent parts(WithoutTrailingSeparators(name), CZipPathComponent::archiveName);
     // Full paths lose their drive and prefix, so the name stays below the folder.
     return fullPath ? parts.GetNoDrive() : parts.GetFileName();
 }
