@@ -209,15 +209,13 @@ uint32_t CZipArchive::ReadFile(void* buffer, uint32_t size)
     z_stream& stream = m_info.m_stream;
     stream.next_out = static_cast<Bytef*>(buffer);
     stream.avail_out = std::min(m_info.m_uUncomprLeft, size);
-    // Nothing more is wanted, but compressed bytes are left: consume what can be.
-    const bool draining = stream.avail_out == 0 && m_info.m_uComprLeft > 0;
+    // Every byte the entry declares was given, but compressed bytes are left:
+    // the stream must end within them without producing anything more.
+    const bool draining = deflated && stream.avail_out == 0 && m_info.m_uComprLeft > 0;
     uint32_t produced = 0;
-    while (stream.avail_out > 0 || (draining && m_info.m_uComprLeft > 0)) {
-        if (stream.avail_in == 0 && !FillInput()) {
-            if (draining)
-                break;
-            ThrowError(CZipException::kBadArchive); // the data end before the entry does
-        }
+    while (stream.avail_out > 0 || draining) {
+        if (stream.avail_in == 0 && !FillInput())
+            ThrowError(CZipException::kBadArchive); // the data end before the stream does
         Bytef* const out = stream.next_out;
         uint32_t count = 0;
         if (deflated) {
@@ -226,13 +224,12 @@ uint32_t CZipArchive::ReadFile(void* buffer, uint32_t size)
             const int result = inflate(&stream, Z_SYNC_FLUSH);
             count = static_cast<uint32_t>(stream.total_out - before);
             m_info.m_bStreamEnded = result == Z_STREAM_END;
-            if (!m_info.m_bStreamEnded && result != Z_BUF_ERROR)
+            // inflate always has input here, so Z_BUF_ERROR says it wants room
+            // for output beyond the declared size.
+            if (!m_info.m_bStreamEnded)
                 CheckZlibResult(result);
-            if (count == 0 && stream.avail_in == inputBefore && !m_info.m_bStreamEnded) {
-                if (draining)
-                    break;
-                ThrowError(CZipException::kBadArchive); // stuck: the stream is cut short
-            }
+            if (count == 0 && stream.avail_in == inputBefore && !m_info.m_bStreamEnded)
+                ThrowError(CZipException::kBadArchive); // stuck
         } else {
             count = std::min(stream.avail_out, stream.avail_in);
             std::memcpy(stream.next_out, stream.next_in, count);

@@ -174,6 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"UncompressedSizeTooSmall", [](Entry& e) { e.uncompressedSize = 99999; }, {102}},
         DamageCase{"CompressedSizePastTheEnd", [](Entry& e) { e.compressedSize = 0x7FFFFFFF; }, {101}},
         DamageCase{"DamagedDeflate", [](Entry& e) { e.payload = std::string(64, '\xFF'); }, {504}},
+        DamageCase{"DeflatedPastDeclaredSize",
+                   [](Entry& e) { e.data = "<Object id=\"7\"/>", e.uncompressedSize = 0, e.crc = 0; }, {506}},
         DamageCase{"Encrypted", [](Entry& e) { e.flags = 1; }, {110}},
         DamageCase{"ParentInside", [](Entry& e) { e.name = "a/../../x"; }, {101}},
         DamageCase{"NulInName", [](Entry& e) { e.name = std::string("x\0y", 3); }, {101}}),
