@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -14,6 +15,8 @@
 #include "ConfigTestFolder.h"
 #include "dictionaries/CMS_ConstTemplates.h"
 #include "DictionaryDocuments.h"
+#include "testsupport/ChildProcess.h"
+#include "ZipArchiveBuilder.h"
 
 namespace {
 
@@ -112,6 +115,44 @@ TEST_F(ContainerFolderTest, TemplatesLoadTheirOwnFolderOnly)
     templates.Load();
     EXPECT_EQ(templates.GetFolder(), (folder / "").string());
     EXPECT_EQ(templates.GetNamesByType(), (std::map<int32_t, std::string>{{1, "top"}}));
+}
+
+// ':' is an ordinary character of a Linux path, in a relative library folder as
+// behind the root; "/x:y" runs in a child confined to the temporary folder.
+TEST_F(ContainerFolderTest, PackagesImportFromFoldersNamedLikeDrives)
+{
+    ziptest::Archive archive;
+    archive.entries = {ziptest::MakeEntry("main.xml", "<Object/>\r\n")};
+    const std::string package = ziptest::Build(archive).bytes;
+    const auto imports = [&package](const std::string& folder) {
+        fs::create_directories(folder);
+        ziptest::WriteFile(folder + "/Gate.ot", package);
+        platform::set_module_path_override(folder + "/libArdentis.so");
+        CMS_ConstTemplates templates;
+        templates.Load();
+        return !fs::exists(folder + "/Gate.ot") && fs::is_regular_file(folder + "/main.xml") &&
+               fs::is_regular_file(folder + "/Xml/Templates/Objects/Gate.xml");
+    };
+
+    const fs::path previous = fs::current_path();
+    fs::create_directories(root / "relative");
+    fs::current_path(root / "relative");
+    EXPECT_TRUE(imports("x:y"));
+    fs::current_path(previous);
+    EXPECT_FALSE(fs::exists(root / "relative/x:"));
+
+    fs::create_directories(root / "confined");
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chroot((root / "confined").c_str()) != 0 || chdir("/") != 0)
+            _exit(2);
+        _exit(imports("/x:y") ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    const int result = testsupport::wait_child(child, 20000);
+    if (result == 2)
+        GTEST_SKIP() << "cannot confine a child to the temporary folder";
+    EXPECT_EQ(result, 0);
 }
 
 TEST(ContainerXmlTest, TypeNumberRule)

@@ -5,6 +5,7 @@
 #include "zip/ZipPlatform.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -19,11 +20,17 @@ std::string WithoutTrailingSeparators(std::string path)
     return path;
 }
 
+std::string WithSlashes(std::string path)
+{
+    std::replace(path.begin(), path.end(), '\\', CZipPathComponent::kSeparator);
+    return path;
+}
+
 // What an entry adds below the target folder must stay below it, and a NUL byte
 // would make the file system write another name.
 bool StaysInsideFolder(const std::string& part)
 {
-    if (part.find('\0') != std::string::npos)
+    if (part.find('\0') != std::string::npos || (!part.empty() && part[0] == CZipPathComponent::kSeparator))
         return false;
     size_t start = 0;
     for (;;) {
@@ -44,9 +51,58 @@ CZipArchive::CZipArchive()
     , m_iArchiveSystCompatib(ZipPlatform::kSystemId)
 {
     m_centralDir.Init(&m_storage);
+    m_info.m_stream.zalloc = &ZlibAlloc;
+    m_info.m_stream.zfree = &ZlibFree;
 }
 
-CZipArchive::~CZipArchive() = default;
+CZipArchive::~CZipArchive()
+{
+    // An entry left open keeps zlib's blocks; they go here, and the stream with them.
+    FreeZlibBlocks();
+    m_info.Release();
+}
+
+voidpf CZipArchive::ZlibAlloc(voidpf opaque, uInt items, uInt size)
+{
+    void* const block = std::calloc(items, size);
+    if (block == nullptr || opaque == nullptr)
+        return block;
+    try {
+        static_cast<ZlibBlocks*>(opaque)->push_back(block);
+    } catch (...) {
+        std::free(block);
+        return nullptr;
+    }
+    return block;
+}
+
+void CZipArchive::ZlibFree(voidpf opaque, voidpf address)
+{
+    if (opaque != nullptr) {
+        ZlibBlocks& blocks = *static_cast<ZlibBlocks*>(opaque);
+        const auto found = std::find(blocks.begin(), blocks.end(), address);
+        if (found != blocks.end())
+            blocks.erase(found);
+    }
+    std::free(address);
+}
+
+void CZipArchive::FreeZlibBlocks()
+{
+    // zlib's state is among them: its stream can no longer be ended.
+    if (!m_zlibBlocks.empty())
+        m_info.AbandonInflate();
+    for (void* block : m_zlibBlocks)
+        std::free(block);
+    m_zlibBlocks.clear();
+}
+
+void CZipArchive::EndEntry()
+{
+    m_iFileOpened = 0;
+    FreeZlibBlocks();
+    m_info.Release();
+}
 
 void CZipArchive::Open(const std::string& path, int mode, uint64_t volumeSize)
 {
@@ -70,6 +126,7 @@ void CZipArchive::OpenInternal(int mode)
     m_iFileOpened = 0;
     m_centralDir.Init(&m_storage);
     m_iArchiveSystCompatib = ZipPlatform::kSystemId;
+    m_szRootPath.clear();
     if (mode == zipOpen || mode == zipOpenReadOnly)
         m_centralDir.Read();
     if (GetCount() > 0) {
@@ -136,9 +193,24 @@ CZipProgressCallback* CZipArchive::GetCallback(int kind) const
 
 std::string CZipArchive::ExtractedName(const std::string& name, bool fullPath) const
 {
-    const CZipPathComponent parts(WithoutTrailingSeparators(name));
-    // Full paths lose their drive and prefix, so the name stays below the folder.
-    return fullPath ? parts.GetNoDrive() : parts.GetFileName();
+    const std::string trimmed = WithoutTrailingSeparators(name);
+    const CZipPathComponent parts(trimmed, CZipPathComponent::archiveName);
+    if (fullPath)
+        return m_bRemoveDriveLetter ? parts.GetNoDrive() : WithSlashes(trimmed);
+    const std::string below = BelowRootPath(trimmed);
+    return below.empty() ? parts.GetFileName() : below;
+}
+
+std::string CZipArchive::BelowRootPath(const std::string& name) const
+{
+    const std::string root = WithSlashes(WithoutTrailingSeparators(m_szRootPath));
+    const std::string path = WithSlashes(name);
+    // Only a whole folder of the name counts, so "ab/x" is not below "a".
+    if (root.empty() || path.size() <= root.size() || path[root.size()] != CZipPathComponent::kSeparator ||
+        m_pZipCompare(path.substr(0, root.size()), root) != 0)
+        return std::string();
+    const size_t rest = path.find_first_not_of(CZipPathComponent::kSeparator, root.size());
+    return rest == std::string::npos ? std::string() : path.substr(rest);
 }
 
 std::string CZipArchive::GetExtractPath(const std::string& entryName, const std::string& folder, bool fullPath,
@@ -169,13 +241,14 @@ bool CZipArchive::OpenFile(int index)
             if (header.m_uComprSize != header.m_uUncomprSize)
                 ThrowError(CZipException::kBadArchive);
         } else if (header.m_uMethod == 8) {
+            m_info.m_stream.opaque = m_bDetectZlibMemoryLeaks ? &m_zlibBlocks : nullptr;
             CheckZlibResult(m_info.StartInflate());
         } else {
             ThrowError(CZipException::kBadArchive);
         }
     } catch (...) {
-        m_info.Release();
         m_centralDir.CloseFile(true, false);
+        EndEntry();
         throw;
     }
     m_iFileOpened = -1;
@@ -209,15 +282,13 @@ uint32_t CZipArchive::ReadFile(void* buffer, uint32_t size)
     z_stream& stream = m_info.m_stream;
     stream.next_out = static_cast<Bytef*>(buffer);
     stream.avail_out = std::min(m_info.m_uUncomprLeft, size);
-    // Nothing more is wanted, but compressed bytes are left: consume what can be.
-    const bool draining = stream.avail_out == 0 && m_info.m_uComprLeft > 0;
+    // Every byte the entry declares was given, but compressed bytes are left:
+    // the stream must end within them without producing anything more.
+    const bool draining = deflated && stream.avail_out == 0 && m_info.m_uComprLeft > 0;
     uint32_t produced = 0;
-    while (stream.avail_out > 0 || (draining && m_info.m_uComprLeft > 0)) {
-        if (stream.avail_in == 0 && !FillInput()) {
-            if (draining)
-                break;
-            ThrowError(CZipException::kBadArchive); // the data end before the entry does
-        }
+    while (stream.avail_out > 0 || draining) {
+        if (stream.avail_in == 0 && !FillInput())
+            ThrowError(CZipException::kBadArchive); // the data end before the stream does
         Bytef* const out = stream.next_out;
         uint32_t count = 0;
         if (deflated) {
@@ -226,13 +297,12 @@ uint32_t CZipArchive::ReadFile(void* buffer, uint32_t size)
             const int result = inflate(&stream, Z_SYNC_FLUSH);
             count = static_cast<uint32_t>(stream.total_out - before);
             m_info.m_bStreamEnded = result == Z_STREAM_END;
-            if (!m_info.m_bStreamEnded && result != Z_BUF_ERROR)
+            // inflate always has input here, so Z_BUF_ERROR says it wants room
+            // for output beyond the declared size.
+            if (!m_info.m_bStreamEnded)
                 CheckZlibResult(result);
-            if (count == 0 && stream.avail_in == inputBefore && !m_info.m_bStreamEnded) {
-                if (draining)
-                    break;
-                ThrowError(CZipException::kBadArchive); // stuck: the stream is cut short
-            }
+            if (count == 0 && stream.avail_in == inputBefore && !m_info.m_bStreamEnded)
+                ThrowError(CZipException::kBadArchive); // stuck
         } else {
             count = std::min(stream.avail_out, stream.avail_in);
             std::memcpy(stream.next_out, stream.next_in, count);
@@ -261,7 +331,7 @@ int CZipArchive::CloseFile(const std::string& targetPath, bool afterException)
         const CZipFileHeader& header = *m_centralDir.m_pOpenedFile;
         if (!allProduced)
             result = -1;
-        else if (m_info.m_uCrc32 != header.m_uCrc32)
+        else if (!m_bIgnoreCRC && m_info.m_uCrc32 != header.m_uCrc32)
             ThrowError(CZipException::kBadCrc);
         m_info.EndInflate();
         if (!targetPath.empty()) {
@@ -272,8 +342,7 @@ int CZipArchive::CloseFile(const std::string& targetPath, bool afterException)
     }
     // A descriptor is found where the data end; read only once they were all read.
     m_centralDir.CloseFile(afterException, allProduced);
-    m_iFileOpened = 0;
-    m_info.Release();
+    EndEntry();
     return result;
 }
 

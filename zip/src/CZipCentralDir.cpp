@@ -32,6 +32,7 @@ void CZipCentralDir::Clear()
     m_pOpenedFile = nullptr;
     m_pLocalExtraField.Release();
     m_pszComment.Release();
+    m_nameIndex.clear();
     m_headers.clear();
 }
 
@@ -106,6 +107,8 @@ void CZipCentralDir::ReadHeaders()
             header.ConvertFileName();
     }
     SortHeaders();
+    if (m_bNameIndex)
+        BuildNameIndex(m_bCaseSensitive);
 }
 
 void CZipCentralDir::SortHeaders()
@@ -119,6 +122,47 @@ void CZipCentralDir::SortHeaders()
                                               [&](const auto& a, const auto& b) { return position(a) == position(b); });
     if (duplicate != m_headers.end())
         ThrowError(CZipException::kBadArchive);
+}
+
+std::string CZipCentralDir::NameOf(const CZipFileHeader& header) const
+{
+    if (m_bConvertAfterOpen)
+        return header.GetFileName();
+    CZipFileHeader converted(header);
+    converted.ConvertFileName();
+    return converted.GetFileName();
+}
+
+void CZipCentralDir::BuildNameIndex(bool caseSensitive)
+{
+    m_nameIndex.clear();
+    m_bCaseSensitive = caseSensitive;
+    m_pNameCompare = CZipString::GetCompareFunction(caseSensitive);
+    // By header index: names are converted once, not at every comparison.
+    std::vector<std::string> names;
+    names.reserve(m_headers.size());
+    for (const auto& header : m_headers)
+        names.push_back(NameOf(*header));
+    m_nameIndex.reserve(m_headers.size());
+    for (size_t i = 0; i < m_headers.size(); ++i) {
+        // Binary search: the place of an equal name, else of the first greater one.
+        size_t low = 0;
+        size_t high = m_nameIndex.size();
+        while (low < high) {
+            const size_t middle = (low + high) / 2;
+            const int order = m_pNameCompare(names[i], names[m_nameIndex[middle].m_uIndex]);
+            if (order == 0) {
+                low = middle;
+                break;
+            }
+            if (order > 0)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        m_nameIndex.insert(m_nameIndex.begin() + static_cast<std::ptrdiff_t>(low),
+                           NameIndexEntry{m_headers[i].get(), static_cast<uint16_t>(i)});
+    }
 }
 
 uint32_t CZipCentralDir::GetSize(bool whole) const

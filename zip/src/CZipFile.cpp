@@ -63,6 +63,15 @@ bool CZipFile::Open(const std::string& path, int openFlags, bool throwOnError)
     return true;
 }
 
+int CZipFile::GetHandle() const
+{
+    if (IsClosed()) {
+        errno = EBADF;
+        ThrowError();
+    }
+    return m_hFile;
+}
+
 void CZipFile::Close()
 {
     if (IsClosed())

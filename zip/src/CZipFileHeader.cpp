@@ -65,11 +65,11 @@ uint32_t CZipFileHeader::GetSystemAttr() const
     const int system = GetSystemCompatibility();
     if (ZipCompatibility::IsPlatformSupported(system)) {
         if (m_uExternalAttr == 0 && NameEndsWithSeparator(m_pszFileName))
-            return ZipPlatform::kDefaultFolderAttributes;
+            return ZipPlatform::DefaultFolderAttributes();
         return ZipCompatibility::ConvertFileAttributes(m_uExternalAttr, system, ZipPlatform::kSystemId);
     }
-    return NameEndsWithSeparator(m_pszFileName) ? ZipPlatform::kDefaultFolderAttributes
-                                                : ZipPlatform::kDefaultFileAttributes;
+    return NameEndsWithSeparator(m_pszFileName) ? ZipPlatform::DefaultFolderAttributes()
+                                                : ZipPlatform::DefaultFileAttributes();
 }
 
 bool CZipFileHeader::IsDirectory() const

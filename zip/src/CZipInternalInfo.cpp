@@ -13,7 +13,11 @@ CZipInternalInfo::~CZipInternalInfo()
 void CZipInternalInfo::Init(uint32_t compressed, uint32_t uncompressed)
 {
     EndInflate();
+    const z_stream previous = m_stream;
     m_stream = z_stream();
+    m_stream.zalloc = previous.zalloc;
+    m_stream.zfree = previous.zfree;
+    m_stream.opaque = previous.opaque;
     m_pBuffer.Allocate(m_iBufferSize);
     m_uComprLeft = compressed;
     m_uUncomprLeft = uncompressed;

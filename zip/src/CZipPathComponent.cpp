@@ -13,11 +13,16 @@ bool EndsWithSeparator(const std::string& text)
     return !text.empty() && CZipPathComponent::IsSeparator(text.back());
 }
 
+bool IsDriveLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 } // namespace
 
 CZipPathComponent::~CZipPathComponent() = default;
 
-void CZipPathComponent::SetFullPath(const std::string& fullPath)
+void CZipPathComponent::SetFullPath(const std::string& fullPath, PathKind kind)
 {
     std::string path = fullPath;
     const size_t length = std::min<size_t>(8, path.size());
@@ -32,7 +37,10 @@ void CZipPathComponent::SetFullPath(const std::string& fullPath)
     path.erase(0, m_szPrefix.size());
 
     m_szDrive.clear();
-    if (path.size() >= 2 && path[1] == ':') {
+    // A drive is a letter and ':' where the name begins, never behind the "/" of
+    // an absolute path.
+    if (kind == archiveName && m_szPrefix != "/" && path.size() >= 2 && path[1] == ':' &&
+        IsDriveLetter(path[0])) {
         m_szDrive = path.substr(0, 2);
         path.erase(0, 2);
     }

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 namespace {
@@ -26,6 +27,16 @@ std::string Text(size_t size)
         text += std::to_string(i % 9973) + (i % 7 ? " " : "\n");
     return text.substr(0, size);
 }
+
+// The settings nothing in the system changes, and zlib's blocks, within reach.
+class TunableArchive : public CZipArchive
+{
+public:
+    using CZipArchive::m_bIgnoreCRC;
+    using CZipArchive::m_bRemoveDriveLetter;
+    using CZipArchive::m_szRootPath;
+    using CZipArchive::m_zlibBlocks;
+};
 
 class ZipExtract : public ::testing::Test
 {
@@ -61,7 +72,7 @@ protected:
 
     testsupport::TempFolder m_temp;
     std::string m_out = m_temp / "out";
-    CZipArchive m_zip;
+    TunableArchive m_zip;
     ziptest::Built m_built;
     int m_good = 0;
 };
@@ -115,6 +126,17 @@ TEST_F(ZipExtract, PathsJoinWithOneSlashAndKeepFoldersOnlyWithFullPath)
     EXPECT_EQ(m_zip.GetExtractPath("\\x\\", "", true), "x");
     EXPECT_EQ(m_zip.GetExtractPath("C:\\x", "pkg", true, "new.xml"), "pkg/new.xml");
     EXPECT_EQ(m_zip.GetExtractPath("", "/pkg/", true), "/pkg/");
+    EXPECT_EQ(m_zip.GetExtractPath("x:y\\Gate.ot", "x:y", true), "x:y/y/Gate.ot");
+    m_zip.m_bRemoveDriveLetter = false;
+    EXPECT_EQ(m_zip.GetExtractPath("C:\\x\\y.txt", "/pkg", true), "/pkg/C:/x/y.txt");
+    m_zip.m_szRootPath = "a/b/";
+    const std::pair<const char*, const char*> belowRoot[] = {
+        {"A\\b\\c\\d.txt", "/pkg/c/d.txt"}, {"a\\bc\\d.txt", "/pkg/d.txt"}, {"a\\b", "/pkg/b"}};
+    for (const auto& [name, path] : belowRoot)
+        EXPECT_EQ(m_zip.GetExtractPath(name, "/pkg", false), path) << name;
+    m_zip.Close();
+    Open({MakeEntry("a/b/c.txt", "abc")});
+    EXPECT_EQ(m_zip.GetExtractPath("a\\b\\c.txt", "/pkg", false), "/pkg/c.txt"); // opening forgets the root
     EXPECT_EQ(Extract(0, false), 1);
     EXPECT_EQ(testsupport::read_file(m_out + "/c.txt"), "abc");
     EXPECT_EQ(Extract(0, true), 1);
@@ -174,6 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"UncompressedSizeTooSmall", [](Entry& e) { e.uncompressedSize = 99999; }, {102}},
         DamageCase{"CompressedSizePastTheEnd", [](Entry& e) { e.compressedSize = 0x7FFFFFFF; }, {101}},
         DamageCase{"DamagedDeflate", [](Entry& e) { e.payload = std::string(64, '\xFF'); }, {504}},
+        DamageCase{"DeflatedPastDeclaredSize",
+                   [](Entry& e) { e.data = "<Object id=\"7\"/>", e.uncompressedSize = 0, e.crc = 0; }, {506}},
         DamageCase{"Encrypted", [](Entry& e) { e.flags = 1; }, {110}},
         DamageCase{"ParentInside", [](Entry& e) { e.name = "a/../../x"; }, {101}},
         DamageCase{"NulInName", [](Entry& e) { e.name = std::string("x\0y", 3); }, {101}}),
@@ -292,6 +316,35 @@ TEST_F(ZipExtract, CrcErrorKeepsTheFileAndEndsWithClose)
     EXPECT_THROW(m_zip.Close(), CZipException);
     m_zip.Close(true);
     EXPECT_TRUE(m_zip.IsClosed());
+    m_zip.m_bIgnoreCRC = true;
+    Open({wrong});
+    EXPECT_EQ(Extract(0), 1);
+}
+
+TEST_F(ZipExtract, ZlibBlocksAreFreedOnceHoweverTheEntryEnds)
+{
+    Entry damaged = MakeEntry("bad.txt", Text(1000));
+    damaged.payload = std::string(64, '\xFF');
+    Open({MakeEntry("ok.txt", Text(100000)), damaged});
+    char byte;
+    ASSERT_TRUE(m_zip.OpenFile(0));
+    ASSERT_EQ(m_zip.ReadFile(&byte, 1), 1u);
+    EXPECT_FALSE(m_zip.m_zlibBlocks.empty());
+    EXPECT_EQ(m_zip.CloseFile(std::string(), true), 1);
+    EXPECT_TRUE(m_zip.m_zlibBlocks.empty());
+    EXPECT_EQ(Extract(0), 1);
+    EXPECT_TRUE(m_zip.m_zlibBlocks.empty());
+    EXPECT_EQ(Extract(1), 504);
+    m_zip.Close(true);
+    EXPECT_TRUE(m_zip.m_zlibBlocks.empty());
+
+    // Destroyed with its entry open, the archive frees what zlib holds.
+    auto left = std::make_unique<TunableArchive>();
+    left->Open(m_temp / "package.ot");
+    ASSERT_TRUE(left->OpenFile(0));
+    ASSERT_EQ(left->ReadFile(&byte, 1), 1u);
+    EXPECT_FALSE(left->m_zlibBlocks.empty());
+    left.reset();
 }
 
 // Archives written by other tools extract to their original bytes.

@@ -46,6 +46,7 @@ struct SplitCase
     const char* extension;
     const char* filePath;
     const char* noDrive;
+    CZipPathComponent::PathKind kind = CZipPathComponent::archiveName;
 };
 
 void PrintTo(const SplitCase& c, std::ostream* out)
@@ -60,7 +61,7 @@ class PathSplitting : public ::testing::TestWithParam<SplitCase>
 TEST_P(PathSplitting, SplitsAndJoinsWithSlash)
 {
     const SplitCase& c = GetParam();
-    const CZipPathComponent path(c.path);
+    const CZipPathComponent path(c.path, c.kind);
     EXPECT_EQ(path.GetPrefix(), c.prefix);
     EXPECT_EQ(path.GetFileDrive(), c.drive);
     EXPECT_EQ(path.GetFileDir(), c.directory);
@@ -83,7 +84,13 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{".profile", "", "", "", "", "profile", "", ".profile"},
                       SplitCase{"/opt/app/Gate.ot", "/", "", "opt/app", "Gate", "ot", "/opt/app", "opt/app/Gate.ot"},
                       SplitCase{"/Gate.ot", "/", "", "", "Gate", "ot", "/", "Gate.ot"},
-                      SplitCase{"a/b\\c\\d.xml", "", "", "a/b/c", "d", "xml", "a/b/c", "a/b/c/d.xml"}));
+                      SplitCase{"a/b\\c\\d.xml", "", "", "a/b/c", "d", "xml", "a/b/c", "a/b/c/d.xml"},
+                      // A drive only where an archive's name begins, and only a letter.
+                      SplitCase{"C:x", "", "C:", "", "x", "", "C:", "x"},
+                      SplitCase{"1:x", "", "", "", "1:x", "", "", "1:x"},
+                      SplitCase{"/x:y/Gate.ot", "/", "", "x:y", "Gate", "ot", "/x:y", "x:y/Gate.ot"},
+                      SplitCase{"x:y/Gate.ot", "", "", "x:y", "Gate", "ot", "x:y", "x:y/Gate.ot",
+                                CZipPathComponent::localPath}));
 
 TEST(ZipPlatformFolders, ForceDirectoryMakesNestedFoldersAndEndsAtRoot)
 {

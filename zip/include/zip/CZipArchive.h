@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 // An existing ZIP archive, opened for reading its entries.
 class CZipArchive
@@ -76,11 +77,25 @@ public:
     // Z_OK and Z_NEED_DICT pass; other zlib results raise their ZIP code.
     void CheckZlibResult(int result) const;
 
+    // zlib's allocation functions; `opaque` is the archive's list of blocks, or
+    // null when blocks are not tracked.
+    static voidpf ZlibAlloc(voidpf opaque, uInt items, uInt size);
+    static void ZlibFree(voidpf opaque, voidpf address);
+
 protected:
+    using ZlibBlocks = std::vector<void*>;
+
     void OpenInternal(int mode);
     CZipProgressCallback* GetCallback(int kind) const;
     bool FillInput();
+    // What the entry adds below the target folder.
     std::string ExtractedName(const std::string& name, bool fullPath) const;
+    // The rest of `name` behind the root path, empty when it does not start with it.
+    std::string BelowRootPath(const std::string& name) const;
+    // Forgets the open entry and frees what it held.
+    void EndEntry();
+    // Frees what zlib left allocated: after an exception its stream is not ended.
+    void FreeZlibBlocks();
 
     std::map<int, CZipProgressCallback*> m_callbacks;
     bool m_bCaseSensitive;
@@ -90,5 +105,15 @@ protected:
     CZipCentralDir m_centralDir;
     // -1 an entry is open for reading, 0 none
     signed char m_iFileOpened = 0;
+    bool m_bIgnoreCRC = false;
+    // Extracting without full paths, a name below this folder keeps the rest of
+    // its path; emptied at every open.
+    std::string m_szRootPath;
+    // A second path text, empty; nothing here sets or reads it.
+    std::string m_szSecondPath;
     int m_iArchiveSystCompatib;
+    ZlibBlocks m_zlibBlocks;
+    bool m_bDetectZlibMemoryLeaks = true;
+    // Full paths lose their drive and prefix when extracted.
+    bool m_bRemoveDriveLetter = true;
 };

@@ -2,6 +2,7 @@
 
 #include "zip/CZipAutoBuffer.h"
 #include "zip/CZipFileHeader.h"
+#include "zip/CZipString.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,13 @@ public:
         bool m_bOnDisk = false;         // read from the file, so never written back
     };
 
+    // One entry of the name index: the archive's own header and its index.
+    struct NameIndexEntry
+    {
+        CZipFileHeader* m_pHeader;
+        uint16_t m_uIndex;
+    };
+
     CZipCentralDir() = default;
     virtual ~CZipCentralDir();
     CZipCentralDir(const CZipCentralDir&) = delete;
@@ -43,6 +51,10 @@ public:
     int GetCount() const { return static_cast<int>(m_headers.size()); }
     CZipFileHeader* operator[](int index) const { return m_headers[index].get(); }
     uint32_t GetSize(bool whole) const;
+    // Orders every header by name with the compare function `caseSensitive`
+    // picks; equal names stand together.
+    void BuildNameIndex(bool caseSensitive);
+    const std::vector<NameIndexEntry>& GetNameIndex() const { return m_nameIndex; }
 
     // The entry at `index` becomes the open one; the storage is left at its data.
     void OpenFile(uint16_t index);
@@ -57,14 +69,21 @@ public:
     CZipAutoBuffer m_pLocalExtraField;
     CZipFileHeader* m_pOpenedFile = nullptr;
     bool m_bConvertAfterOpen = true;
+    // Reading the headers builds the name index.
+    bool m_bNameIndex = false;
+    bool m_bCaseSensitive = false;
 
 private:
     uint64_t LocateEndRecord();
     void ReadHeaders();
     void SortHeaders();
+    // The name as this system gives it.
+    std::string NameOf(const CZipFileHeader& header) const;
 
     CZipStorage* m_pStorage = nullptr;
     uint32_t m_iBufferSize = 32768;
     std::vector<std::unique_ptr<CZipFileHeader>> m_headers;
+    std::vector<NameIndexEntry> m_nameIndex;
+    ZIPSTRINGCOMPARE m_pNameCompare = CZipString::GetCompareFunction(false);
     uint64_t m_uOpenedDataStart = 0;
 };

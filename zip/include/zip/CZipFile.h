@@ -36,7 +36,8 @@ public:
     uint32_t Read(void* buffer, uint32_t count) override;
     void Write(const void* buffer, uint32_t count) override;
     bool IsClosed() const override { return m_hFile == -1; }
-    int GetHandle() const { return m_hFile; }
+    // The system's descriptor; raises EBADF when the file is closed.
+    int GetHandle() const;
 
 private:
     [[noreturn]] void ThrowError() const;

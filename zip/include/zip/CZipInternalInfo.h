@@ -19,11 +19,14 @@ public:
     CZipInternalInfo(const CZipInternalInfo&) = delete;
     CZipInternalInfo& operator=(const CZipInternalInfo&) = delete;
 
-    // Allocates the data buffer and resets the counts.
+    // Allocates the data buffer and resets the counts and the stream; the
+    // stream's allocation functions and their context stay.
     void Init(uint32_t compressed, uint32_t uncompressed);
     // A raw deflate stream; gives back zlib's result.
     int StartInflate();
     void EndInflate();
+    // The stream's memory was freed without inflateEnd: there is nothing to end.
+    void AbandonInflate() { m_bInflating = false; }
     // Ends the stream and frees the buffer.
     void Release();
 

@@ -9,11 +9,19 @@
 class CZipPathComponent
 {
 public:
+    // Our own paths are Linux paths, where ':' is an ordinary character; only a
+    // name an archive gives may begin with a drive ("C:\x", "C:x").
+    enum PathKind
+    {
+        localPath,
+        archiveName,
+    };
+
     CZipPathComponent() = default;
-    explicit CZipPathComponent(const std::string& path) { SetFullPath(path); }
+    explicit CZipPathComponent(const std::string& path, PathKind kind = localPath) { SetFullPath(path, kind); }
     virtual ~CZipPathComponent();
 
-    void SetFullPath(const std::string& path);
+    void SetFullPath(const std::string& path, PathKind kind = localPath);
 
     // prefix + drive + directory
     std::string GetFilePath() const;

@@ -16,8 +16,15 @@ constexpr int kSystemId = 0;
 // Names compare without regard to case.
 constexpr bool kCaseSensitive = false;
 
-constexpr uint32_t kDefaultFileAttributes = 0x81A40020;
-constexpr uint32_t kDefaultFolderAttributes = 0x41FF0010;
+// What an entry gets when its own attributes cannot be used.
+constexpr uint32_t DefaultFileAttributes()
+{
+    return 0x81A40020;
+}
+constexpr uint32_t DefaultFolderAttributes()
+{
+    return 0x41FF0010;
+}
 // MS-DOS attribute bits.
 constexpr uint32_t kAttrReadOnly = 0x01;
 constexpr uint32_t kAttrFolder = 0x10;
