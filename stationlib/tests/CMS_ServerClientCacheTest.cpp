@@ -312,6 +312,13 @@ TEST(ServerClientCacheTest, AChangeReplacesEveryFieldOfTheFirstMatch)
     EXPECT_EQ(object.State, 0x23);
     EXPECT_TRUE(object.CanMove);
     EXPECT_EQ(object_names(client), (std::vector<std::string>{"new", "twin"}));
+
+    // A change that cannot be copied whole (a data block shorter than its size)
+    // is reported as no change.
+    client.AddCachedDevice(make_device(2), nullptr);
+    CMS_DeviceData broken = make_device(2, "broken");
+    broken.DataSize = 4;
+    EXPECT_FALSE(client.UpdateCachedDevice(broken, nullptr));
 }
 
 TEST(ServerClientCacheTest, ADeviceIsMarkedChangedWhenTypeNumberOrNameDiffer)
