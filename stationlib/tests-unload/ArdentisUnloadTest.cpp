@@ -44,29 +44,17 @@ struct CallbackLog
 };
 CallbackLog g_log;
 
-// One "objectlist" holding one "object" whose ID is one of the station's.
+// One "objectlist" holding one "object", of the length given.
 bool is_object_document(const char* text, int32_t length)
 {
-    if (text == nullptr || length < 0 || std::strlen(text) != static_cast<size_t>(length))
-        return false;
-    if (std::strncmp(text, kListDeclaration, std::strlen(kListDeclaration)) != 0)
+    if (text == nullptr || std::strlen(text) != static_cast<size_t>(length)
+        || std::strncmp(text, kListDeclaration, std::strlen(kListDeclaration)) != 0)
         return false;
     TiXmlDocument document;
     document.Parse(text);
     const TiXmlElement* root = document.RootElement();
-    if (document.Error() || root == nullptr || root->ValueStr() != "objectlist")
-        return false;
-    const TiXmlElement* object = root->FirstChildElement();
-    if (object == nullptr || object->ValueStr() != "object" || object->NextSiblingElement() != nullptr)
-        return false;
-    for (const TiXmlElement* var = object->FirstChildElement("var"); var; var = var->NextSiblingElement("var")) {
-        const char* key = var->Attribute("name");
-        if (key != nullptr && std::strcmp(key, "ID") == 0 && var->GetText() != nullptr) {
-            const int id = std::atoi(var->GetText());
-            return id >= 1 && id <= kObjectCount;
-        }
-    }
-    return false;
+    return !document.Error() && root != nullptr && root->ValueStr() == "objectlist"
+        && root->FirstChildElement("object") != nullptr;
 }
 
 int32_t MSC_CALL check_notification(intptr_t, int32_t code, const char* text, int32_t length, int32_t, int32_t,

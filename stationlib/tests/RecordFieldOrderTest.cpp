@@ -43,49 +43,41 @@ std::function<std::unique_ptr<CObjectStoreXmlHelper>()> maker()
 
 constexpr int32_t kDataSize = 3;
 
+using Vars = std::vector<std::pair<std::string, std::string>>;
+
 // The byte form with a value of its own in every field, and the documents'
 // (key, text) pairs for it.
-std::pair<std::string, std::vector<std::pair<std::string, std::string>>> build(const std::vector<Field>& fields)
+std::pair<std::string, Vars> build(const std::vector<Field>& fields)
 {
     CByteStream wire;
-    std::vector<std::pair<std::string, std::string>> vars;
+    Vars vars;
     for (size_t i = 0; i < fields.size(); ++i) {
         const Field& f = fields[i];
         const std::string key = f.key;
         const int32_t value = key == "StructVer" ? 1 : key == "DataSize" ? kDataSize : static_cast<int32_t>(10 + i);
-        switch (f.kind) {
-        case Kind::I32:
+        std::string text = std::to_string(value);
+        if (f.kind == Kind::I32) {
             wire.WriteInt32(value);
-            vars.emplace_back(key, std::to_string(value));
-            break;
-        case Kind::I16:
+        } else if (f.kind == Kind::I16) {
             wire.WriteInt16(static_cast<int16_t>(value));
-            vars.emplace_back(key, std::to_string(value));
-            break;
-        case Kind::Str: {
-            const std::string text = f.text != nullptr ? f.text : "v:" + key;
+        } else if (f.kind == Kind::Str) {
+            text = f.text != nullptr ? f.text : "v:" + key;
             wire.WriteStdString(text);
-            vars.emplace_back(key, text);
-            break;
+        } else {
+            std::vector<uint8_t> bytes(f.kind == Kind::Date ? 8 : kDataSize);
+            for (size_t b = 0; b < bytes.size(); ++b)
+                bytes[b] = static_cast<uint8_t>(0xA0 + i + b);
+            wire.WriteBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
+            text = bytes_to_hex(bytes.data(), static_cast<int>(bytes.size()), 0);
         }
-        case Kind::Date:
-        case Kind::Data: {
-            const int32_t size = f.kind == Kind::Date ? 8 : kDataSize;
-            std::vector<uint8_t> bytes(static_cast<size_t>(size));
-            for (int32_t b = 0; b < size; ++b)
-                bytes[static_cast<size_t>(b)] = static_cast<uint8_t>(0xA0 + i + b);
-            wire.WriteBytes(bytes.data(), size);
-            vars.emplace_back(key, bytes_to_hex(bytes.data(), size, 0));
-            break;
-        }
-        }
+        vars.emplace_back(key, text);
     }
     return {stream_bytes(wire), vars};
 }
 
-std::vector<std::pair<std::string, std::string>> vars_of(const RecordElement& xml)
+Vars vars_of(const RecordElement& xml)
 {
-    std::vector<std::pair<std::string, std::string>> vars;
+    Vars vars;
     for (const TiXmlElement* var = xml.element->FirstChildElement(); var; var = var->NextSiblingElement()) {
         const char* key = var->Attribute("name");
         vars.emplace_back(key != nullptr ? key : "<no name>", var->GetText() != nullptr ? var->GetText() : "");
