@@ -235,6 +235,11 @@ void station_stream()
     put(h, "own-framing", Bytes("\xff\x03") + word(kNotifyObjectAdded) + saved(object(3)));
     put(h, "ping-answer", Bytes(1, '\x03') + frames(kMessagePing, Bytes()) + frames(kMessageAnswer, word(0) + word(0))
                               + frames(kMessageIgnored, "x"));
+    // The first frame of an answer that claims more than the message bound: the
+    // link ends there, so the notification behind it is never taken in.
+    const Bytes oversized = "KVTP" + word(kMessageAnswer) + word(CLanPacket::kMaxMessageLength + 1) + word(8)
+                            + word(0) + word(9000) + word(0) + word(0) + word(0);
+    put(h, "oversized-answer", whole + oversized + notification(kNotifyObjectAdded, saved(object(4))));
 }
 
 // ---- Station answers --------------------------------------------------------------

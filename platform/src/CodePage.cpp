@@ -5,6 +5,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -37,43 +40,92 @@ bool is_single_byte(CodePage page)
     return page != CodePage::Utf8;
 }
 
-// iconv descriptors are not safe to share between threads; each thread keeps its
-// own, opened on first use.
-class ConverterCache
+iconv_t invalid_converter()
+{
+    return reinterpret_cast<iconv_t>(-1);
+}
+
+// iconv descriptors are not safe to share between threads: a conversion takes
+// one from the pool and gives it back. A pool, not one set per thread: a
+// thread-local set would leave a destructor of this module on every thread that
+// converted, which keeps a library holding this module from unloading, and one
+// made while that library unloads would run after it is gone. Built before and
+// destroyed after every unprioritised global of the module that links this, whose
+// destructors may still convert (a library deleting its instances at unload).
+class ConverterPool
 {
 public:
-    ConverterCache() { m_cd.fill(invalid()); }
-    ~ConverterCache()
+    ConverterPool() = default;
+    ~ConverterPool()
     {
-        for (iconv_t cd : m_cd)
-            if (cd != invalid())
+        for (std::vector<iconv_t>& idle : m_idle)
+            for (iconv_t cd : idle)
                 ::iconv_close(cd);
     }
-    ConverterCache(const ConverterCache&) = delete;
-    ConverterCache& operator=(const ConverterCache&) = delete;
+    ConverterPool(const ConverterPool&) = delete;
+    ConverterPool& operator=(const ConverterPool&) = delete;
 
-    // A descriptor reset to its initial state, or invalid().
-    iconv_t get(CodePage page, bool to_utf16)
+    // A descriptor in its initial state, or invalid_converter().
+    iconv_t Take(CodePage page, bool to_utf16)
     {
-        iconv_t& cd = m_cd[static_cast<size_t>(page) * 2 + (to_utf16 ? 1 : 0)];
-        if (cd == invalid())
-            cd = to_utf16 ? ::iconv_open(kUtf16Name, iconv_name(page)) : ::iconv_open(iconv_name(page), kUtf16Name);
-        if (cd != invalid())
-            ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        iconv_t cd = invalid_converter();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            std::vector<iconv_t>& idle = m_idle[Slot(page, to_utf16)];
+            if (!idle.empty()) {
+                cd = idle.back();
+                idle.pop_back();
+            }
+        }
+        if (cd == invalid_converter())
+            return to_utf16 ? ::iconv_open(kUtf16Name, iconv_name(page)) : ::iconv_open(iconv_name(page), kUtf16Name);
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         return cd;
     }
 
-    static iconv_t invalid() { return reinterpret_cast<iconv_t>(-1); }
+    void Give(CodePage page, bool to_utf16, iconv_t cd)
+    {
+        if (cd == invalid_converter())
+            return;
+        try {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_idle[Slot(page, to_utf16)].push_back(cd);
+            return;
+        } catch (const std::bad_alloc&) {
+        }
+        ::iconv_close(cd);
+    }
 
 private:
-    std::array<iconv_t, 6> m_cd;
+    static size_t Slot(CodePage page, bool to_utf16) { return static_cast<size_t>(page) * 2 + (to_utf16 ? 1 : 0); }
+
+    std::mutex m_mutex;
+    // At most as many per direction as threads ever converted at once.
+    std::array<std::vector<iconv_t>, 6> m_idle;
 };
 
-iconv_t converter(CodePage page, bool to_utf16)
+__attribute__((init_priority(200))) ConverterPool g_converters;
+
+// One descriptor, taken for the length of a conversion.
+class Converter
 {
-    thread_local ConverterCache cache;
-    return cache.get(page, to_utf16);
-}
+public:
+    Converter(CodePage page, bool to_utf16)
+        : m_page(page), m_toUtf16(to_utf16), m_cd(g_converters.Take(page, to_utf16))
+    {
+    }
+    ~Converter() { g_converters.Give(m_page, m_toUtf16, m_cd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return m_cd != invalid_converter(); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    CodePage m_page;
+    bool m_toUtf16;
+    iconv_t m_cd;
+};
 
 // Runs iconv over the whole input; `on_error` is called with the remaining input
 // whenever iconv stops at a sequence it cannot convert, and answers how many input
@@ -129,7 +181,7 @@ const std::array<bool, 256>& undefined_bytes(CodePage page)
     static const auto build = [](CodePage p) {
         std::array<bool, 256> undefined{};
         iconv_t cd = ::iconv_open(kUtf16Name, iconv_name(p));
-        if (cd == ConverterCache::invalid())
+        if (cd == invalid_converter())
             return undefined;
         for (int b = 0x80; b < 0x100; ++b) {
             char in_byte = static_cast<char>(b);
@@ -154,12 +206,12 @@ const std::array<bool, 256>& undefined_bytes(CodePage page)
 
 bool to_utf16(const std::string& bytes, CodePage from, std::u16string& out)
 {
-    iconv_t cd = converter(from, true);
-    if (cd == ConverterCache::invalid())
+    Converter cd(from, true);
+    if (!cd.valid())
         return false;
     std::string raw;
     raw.reserve(bytes.size() * 2);
-    run_iconv(cd, bytes.data(), bytes.size(), raw, [from](const char* in, size_t, std::string& o) -> size_t {
+    run_iconv(cd.get(), bytes.data(), bytes.size(), raw, [from](const char* in, size_t, std::string& o) -> size_t {
         if (is_single_byte(from))
             append_unit(o, static_cast<char16_t>(static_cast<unsigned char>(*in)));
         else
@@ -174,13 +226,13 @@ bool to_utf16(const std::string& bytes, CodePage from, std::u16string& out)
 
 bool from_utf16(const std::u16string& text, CodePage to, std::string& out)
 {
-    iconv_t cd = converter(to, false);
-    if (cd == ConverterCache::invalid())
+    Converter cd(to, false);
+    if (!cd.valid())
         return false;
     std::string result;
     result.reserve(text.size());
     const auto* input = reinterpret_cast<const char*>(text.data());
-    run_iconv(cd, input, text.size() * sizeof(char16_t), result, [to](const char* in, size_t left, std::string& o) -> size_t {
+    run_iconv(cd.get(), input, text.size() * sizeof(char16_t), result, [to](const char* in, size_t left, std::string& o) -> size_t {
         if (left < sizeof(char16_t))
             return left;  // half a unit cannot come from a u16string; drop it
         char16_t unit = unit_at(in);

@@ -110,21 +110,22 @@ uint32_t wait_for_multiple(const WaitHandle* handles, uint32_t count, uint32_t t
     using Clock = std::chrono::steady_clock;
     const bool infinite = timeoutMs == kInfinite;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool first = true;
+    // Every handle is polled once more at the deadline before the wait reports
+    // a time-out; a zero wait is only that round.
+    bool lastRound = false;
 
     for (;;) {
         int pollTimeout = -1;
         if (!infinite) {
-            // A zero wait still polls once; later rounds use what is left.
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) {
-                if (!first)
+                if (lastRound)
                     return kWaitTimeout;
+                lastRound = true;
                 left = 0;
             }
             pollTimeout = left > INT_MAX ? INT_MAX : static_cast<int>(left);
         }
-        first = false;
 
         int ready = ::poll(fds, count, pollTimeout);
         if (ready < 0) {
@@ -151,8 +152,7 @@ uint32_t wait_for_multiple(const WaitHandle* handles, uint32_t count, uint32_t t
                 return kWaitObject0 + i;
             if (failed)
                 return kWaitFailed;
-            // Another waiter took it; look again with the time left.
-            break;
+            // Another waiter took it: the next signalled handle answers.
         }
     }
 }

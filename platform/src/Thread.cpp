@@ -51,6 +51,11 @@ bool set_thread_name(pid_t thread_id, const std::string& name)
     return written;
 }
 
+pid_t current_thread_id()
+{
+    return ::gettid();
+}
+
 std::string current_thread_name()
 {
     char buffer[kMaxThreadNameLength + 1] = {};
@@ -62,7 +67,8 @@ std::string current_thread_name()
 void* Thread::Trampoline(void* raw)
 {
     std::unique_ptr<Launch> launch(static_cast<Launch*>(raw));
-    set_current_thread_name(launch->name);
+    if (!launch->name.empty())
+        set_current_thread_name(launch->name);
     uint32_t code = launch->entry(launch->argument);
     set_event(launch->ended);
     return reinterpret_cast<void*>(static_cast<uintptr_t>(code));

@@ -132,6 +132,30 @@ TEST(EventTest, LowestSignalledIndexWinsAndOnlyItIsConsumed)
     EXPECT_EQ(wait_for_multiple(all, 3, 0), kWaitTimeout);
 }
 
+// An auto-reset handle that the poll saw set may be taken by another waiter
+// before this one reads it; the wait then looks at the others, and a set one
+// answers, also within a zero time-out.
+TEST(EventTest, AHandleTakenElsewhereGivesWayToTheNextSignalled)
+{
+    ScopedEvent taken(false, false);
+    ScopedEvent set(true, true);
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        while (!done) {
+            set_event(taken.handle);
+            wait_for_single(taken.handle, 0);
+        }
+    });
+    const WaitHandle both[] = {taken.handle, set.handle};
+    int timeouts = 0;
+    for (int i = 0; i < 20000; ++i)
+        if (wait_for_multiple(both, 2, 0) == kWaitTimeout)
+            ++timeouts;
+    done = true;
+    other.join();
+    EXPECT_EQ(timeouts, 0);
+}
+
 TEST(EventTest, SetFromAnotherThreadEndsAnEndlessWait)
 {
     ScopedEvent stop(true, false), work(false, false);

@@ -43,6 +43,8 @@ TEST(ThreadTest, RunsEntryUnderItsNameAndGivesItsExitCode)
         {"HelperClientLibrary", "HelperClientLib"},
         // 14 ASCII bytes and a two-byte character: the character is left out whole.
         {"abcdefghijklmn\xD0\x96x", "abcdefghijklmn"},
+        // No name: the one it was born with, its creator's.
+        {"", current_thread_name()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -477,6 +477,7 @@ struct BadDataCase
 {
     const char* name;
     std::vector<uint8_t> bytes;
+    int32_t error = kLanErrorNoAnswer;  // of the request waiting meanwhile
 };
 
 void PrintTo(const BadDataCase& c, std::ostream* os)
@@ -488,7 +489,8 @@ class LanClientBadData : public LanClientTest, public ::testing::WithParamInterf
 {
 };
 
-// Data that can never make a frame ends the link at once rather than filling the buffer.
+// Data that can never make a frame or a message ends the link at once rather
+// than filling the buffer or leaving the request to wait.
 TEST_P(LanClientBadData, EndsTheReceiveThread)
 {
     m_station.SetFault(kEchoCode, RequestFault::DropAnswer);
@@ -499,16 +501,23 @@ TEST_P(LanClientBadData, EndsTheReceiveThread)
     ASSERT_EQ(m_station.SendRawBytes(GetParam().bytes), 1);
     EXPECT_EQ(waiting.get(), 0);
     EXPECT_LT(elapsed_ms(start), kLongRequestMs / 2);
-    EXPECT_EQ(m_client.GetLastError(), kLanErrorNoAnswer);
+    EXPECT_EQ(m_client.GetLastError(), GetParam().error);
     EXPECT_TRUE(WaitUntilDisconnected());
 }
+
+constexpr int32_t kOversized = CLanPacket::kMaxMessageLength + 1;
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, LanClientBadData,
     ::testing::Values(BadDataCase{"WrongMagic", {'J', 'U', 'N', 'K', 0, 0, 0, 0}},
                       BadDataCase{"InvalidType", frame_bytes(9, 0, 0, 1, 0, {})},
                       BadDataCase{"TotalShorterThanFrame", frame_bytes(kMessageAnswer, 4, 8, 1, 0, {})},
-                      BadDataCase{"FrameLargerThanBuffer", frame_bytes(kMessageAnswer, 70000, 70000, 1, 0, {})}),
+                      BadDataCase{"FrameLargerThanBuffer", frame_bytes(kMessageAnswer, 70000, 70000, 1, 0, {})},
+                      BadDataCase{"AnswerAboveMessageBound",
+                                  frame_bytes(kMessageAnswer, kOversized, 8, 9000, 0, std::vector<uint8_t>(8)),
+                                  kLanErrorAnswerStructure},
+                      BadDataCase{"NotificationAboveMessageBound",
+                                  frame_bytes(kMessageRequest, kOversized, 8, 9000, 0, std::vector<uint8_t>(8))}),
     [](const ::testing::TestParamInfo<BadDataCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -207,8 +207,11 @@ TEST(ServerClientCacheTest, RemovingAnObjectTakesAllOfItsCopiesAndPins)
     EXPECT_EQ(client.GetObjectCount(), 2);
     EXPECT_EQ(pin_ids(client), (std::vector<int32_t>{11, 13}));
 
+    // An object that is not cached: its pins go all the same, and the removal
+    // reports that no object went.
+    client.AddCachedPin(make_pin(14, 2), nullptr);
     EXPECT_FALSE(client.RemoveCachedObject(make_object(2), &index));
-    EXPECT_EQ(client.GetPinCount(), 2);
+    EXPECT_EQ(pin_ids(client), (std::vector<int32_t>{11, 13}));
 }
 
 TEST(ServerClientCacheTest, RemovingAGroupTakesItsObjectsButNotTheirPins)
@@ -309,6 +312,13 @@ TEST(ServerClientCacheTest, AChangeReplacesEveryFieldOfTheFirstMatch)
     EXPECT_EQ(object.State, 0x23);
     EXPECT_TRUE(object.CanMove);
     EXPECT_EQ(object_names(client), (std::vector<std::string>{"new", "twin"}));
+
+    // A change that cannot be copied whole (a data block shorter than its size)
+    // is reported as no change.
+    client.AddCachedDevice(make_device(2), nullptr);
+    CMS_DeviceData broken = make_device(2, "broken");
+    broken.DataSize = 4;
+    EXPECT_FALSE(client.UpdateCachedDevice(broken, nullptr));
 }
 
 TEST(ServerClientCacheTest, ADeviceIsMarkedChangedWhenTypeNumberOrNameDiffer)

@@ -115,6 +115,44 @@ TEST(EventDataFormattersTest, FirmwareResultInWindows1251AtAnyAlignment)
     EXPECT_EQ(FormatFirmwareLoadResult(nullptr, 4), "");
 }
 
+// The station's own texts, typed here as the station's documentation gives
+// them, so a slip in the text file the build converts shows.
+TEST(EventTextTablesTest, StateNamesAndFirmwareResultsAreTheStationsTexts)
+{
+    const std::vector<std::string> crewStates = {
+        "Свободен", "Неисправен", "Запрос реагирования", "Реагирование", "Отказ реагирования", "Обед",
+        "На объекте"};
+    const std::vector<std::string> objectStates = {
+        "Не задействован", "Деактивирован", "Снят с охраны", "На охране", "Изменение состояния",
+        "Неисправность", "Тревога", "Тревога - Неисправность пожарного ШС", "Тревога - Внимание пожарного ШС",
+        "Тревога - Пожар", "Тревога - Неисправность ШС", "Потеря активности", "Снят с охраны под принуждением",
+        "Авария TCP/IP", "Неисправность канала", "Подавление объекта", "Потеря связи с объектом",
+        "На тех. обслуживании", "Постановка заблокирована"};
+    auto expectNames = [](const CodeText* table, size_t count, const std::vector<std::string>& names) {
+        ASSERT_EQ(count, names.size());
+        for (size_t i = 0; i < count; ++i) {
+            EXPECT_EQ(table[i].code, static_cast<int32_t>(i));
+            EXPECT_EQ(utf8(table[i].text), names[i]) << i;
+        }
+    };
+    expectNames(ResponseCrewStateNames, kResponseCrewStateCount, crewStates);
+    expectNames(ObjectStateNames, kObjectStateCount, objectStates);
+
+    const std::map<int32_t, std::string> results = {
+        {0, "Ок"}, {1, "Тип прибора не совпадает"}, {2, "Тип базы не совпадает"},
+        {3, "Контрольная сумма неверна"}, {4, "Контрольная сумма EEPROM неверна"}, {5, "Ошибка записи в память"},
+        {6, "Устройство занято"}, {7, "Неожидаемый пакет"}, {8, "Загрузка ПО выполнена успешно"},
+        {9, "Неизвестный SBIN"}, {10, "Неизвестный тип адреса получателя"},
+        {11, "Неизвестный адрес получателя SBIN"}, {12, "Не был получен header-пакет"},
+        {13, "Неверный размер SBIN"}, {36, "Устройство не отвечает"}};
+    for (int32_t code = -1; code <= 40; ++code) {
+        const auto known = results.find(code);
+        const std::string expected =
+            "Результат: " + (known != results.end() ? known->second : "Код " + std::to_string(code));
+        EXPECT_EQ(utf8(FormatFirmwareLoadResult(&code, 4).c_str()), expected);
+    }
+}
+
 TEST(EventDataFormattersTest, PersonnelDataNamesTheKindOrTheFault)
 {
     auto record = [](int32_t kind, bool whole) {

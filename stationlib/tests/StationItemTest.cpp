@@ -106,6 +106,10 @@ TEST(StationItem, RoundTripAndCopies)
 
     StationItem copy(item);
     EXPECT_EQ(item_bytes(copy), bytes);
+    // Also a text longer than the station sends.
+    StationItem wordy = item;
+    wordy.Text1.assign(CByteStream::kMaxStringLength + 1, 't');
+    EXPECT_EQ(StationItem(wordy).Text1, wordy.Text1);
     StationItem assigned;
     ASSERT_TRUE(assigned.CopyFrom(&item, 0));
     EXPECT_EQ(item_bytes(assigned), bytes);
@@ -144,11 +148,13 @@ TEST(StationItem, TruncatedStreamFailsWhereItEnds)
         StationItem item;
         EXPECT_FALSE(read_item(item, bytes.substr(0, cut))) << cut;
     }
-    // Fields before the end are taken.
+    // Fields before the end are taken; the one it ends in reads as 0.
     StationItem item;
-    EXPECT_FALSE(read_item(item, bytes.substr(0, 12)));
+    item.Int4 = 44;
+    EXPECT_FALSE(read_item(item, bytes.substr(0, 14)));
     EXPECT_EQ(item.ID, 100);
     EXPECT_EQ(item.Int3, 3);
+    EXPECT_EQ(item.Int4, 0);
 }
 
 TEST(StationItem, DataLengthBounds)

@@ -236,6 +236,15 @@ inline void fill(CMS_SimpleEventData& r, int s)
     r.DataSize = 6; r.Data = block_of(6, s);
 }
 
+// The byte form of a record that `fill` gave values.
+template <class R>
+std::string filled_bytes(int seed = 1)
+{
+    R record;
+    fill(record, seed);
+    return bytes_of(record);
+}
+
 // A temporary folder standing in for the library's folder for one test.
 class LibraryFolder : public TestFolder
 {

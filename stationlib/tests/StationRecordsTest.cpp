@@ -274,6 +274,60 @@ TEST(StationRecords, CopiesRecomputeOrCarryTheMemoryOnlyValues)
     EXPECT_EQ(client_copy.CCFlMode, 2);
 }
 
+// The station never sends a string longer than its reader takes, but a record
+// may hold one (a host's document, a sensor's SN line added on saving): a copy
+// still carries it whole.
+TEST(StationRecords, CopiesCarryStringsLongerThanTheStationSends)
+{
+    CMS_ObjectGroupData group;
+    group.Name.assign(CByteStream::kMaxStringLength + 1, 'x');
+    EXPECT_EQ(CMS_ObjectGroupData(group).Name, group.Name);
+
+    // A sensor whose Settings are as long as the station sends: its copy saves
+    // the station's very bytes.
+    CMS_ObjectSensorData sent;
+    sent.ID = 3;
+    const std::string snLine = "\r\nSN=7\r\n";
+    sent.Settings = std::string(CByteStream::kMaxStringLength - snLine.size(), 's') + snLine;
+    sent.SN = "7";
+    const std::string station_bytes = bytes_of(sent);
+    CMS_ObjectSensorData loaded;
+    ASSERT_TRUE(load_bytes(loaded, station_bytes));
+    const CMS_ObjectSensorData copy(loaded);
+    EXPECT_EQ(copy.SN, "7");
+    EXPECT_EQ(bytes_of(copy), station_bytes);
+    // Without the SN line, saving adds one beyond the station's length; the
+    // copy keeps it all.
+    loaded.Settings.replace(loaded.Settings.size() - snLine.size(), snLine.size(), snLine.size(), 's');
+    const CMS_ObjectSensorData grown(loaded);
+    EXPECT_EQ(grown.Settings.size(), CByteStream::kMaxStringLength + snLine.size());
+    EXPECT_EQ(grown.Settings, loaded.Settings);
+}
+
+// A read of the byte form that ends inside an integer sets the field to 0;
+// a dynamic field kept by the load flag stays as it was.
+TEST(StationRecords, AnIntegerCutShortReadsAsZero)
+{
+    CMS_ObjectData object;
+    object.ID = 99;
+    EXPECT_FALSE(load_bytes(object, filled_bytes<CMS_ObjectData>().substr(0, 6)));
+    EXPECT_EQ(object.ID, 0);
+
+    CMS_SimpleEventData event;
+    event.Type = 5;
+    EXPECT_FALSE(load_bytes(event, filled_bytes<CMS_SimpleEventData>().substr(0, 25)));  // inside Type
+    EXPECT_EQ(event.Type, 0);
+
+    const std::string sensor_bytes = filled_bytes<CMS_ObjectSensorData>();
+    const std::string cut_in_state = sensor_bytes.substr(0, sensor_bytes.size() - 2);
+    for (int flag : {0, 1}) {
+        CMS_ObjectSensorData sensor;
+        sensor.State = 9;
+        EXPECT_FALSE(load_bytes(sensor, cut_in_state, flag));
+        EXPECT_EQ(sensor.State, flag == 0 ? 0 : 9) << "flag " << flag;
+    }
+}
+
 TEST(StationRecords, SensorStateIsAByteWrittenAsAnInt)
 {
     CMS_ObjectSensorData sensor;

@@ -21,6 +21,8 @@ std::string current_thread_name();
 // Names a thread of this process by its kernel id (gettid), cut as above. False
 // when there is no such thread or the name cannot be written.
 bool set_thread_name(pid_t thread_id, const std::string& name);
+// The kernel id of the calling thread.
+pid_t current_thread_id();
 
 // One system thread. Nothing ever kills it: it is asked to end by its owner
 // and then joined.
@@ -38,8 +40,9 @@ public:
     Thread& operator=(const Thread&) = delete;
 
     // Starts entry(argument) on a new thread named `name`, named before entry
-    // runs. False with errno set when the thread cannot be made, or one is
-    // already held.
+    // runs; with an empty name the thread keeps the one it was born with, for
+    // an entry that names itself. False with errno set when the thread cannot
+    // be made, or one is already held.
     bool Start(Entry entry, void* argument, const std::string& name);
 
     // Waits up to timeoutMs (kInfinite: without end) for the thread to end and

@@ -1,6 +1,7 @@
 #include "archive/CObjectStoreXmlHelper.h"
 
 #include "archive/CFieldArchive.h"
+#include "archive/RecordCopyError.h"
 #include "base/CByteStream.h"
 #include "base/FileHelpers.h"
 #include "base/ModuleInfo.h"
@@ -32,10 +33,19 @@ bool CObjectStoreXmlHelper::AssignFrom(const CObjectStoreXmlHelper* other, int f
     if (other == nullptr)
         return false;
     CByteStream stream;
+    // Every string the record writes comes back, also one longer than the
+    // station would send: a copy is whole or fails.
+    stream.AcceptWrittenStrings();
     if (!other->SaveToStream(&stream))
         return false;
     stream.Rewind();
     return LoadFromStream(&stream, flag);
+}
+
+void CObjectStoreXmlHelper::AssignWhole(const CObjectStoreXmlHelper& other)
+{
+    if (!AssignFrom(&other, 0))
+        throw RecordCopyError();
 }
 
 bool CObjectStoreXmlHelper::LoadFromStream(CByteStream* stream, int flag)

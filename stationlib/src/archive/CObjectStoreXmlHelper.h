@@ -34,6 +34,10 @@ public:
     bool SaveToStream(CByteStream* stream) const;
 
 protected:
+    // For a copy constructor: AssignFrom (other, 0), throwing RecordCopyError
+    // when the copy is not whole.
+    void AssignWhole(const CObjectStoreXmlHelper& other);
+
     // The stream being read stays the reader's: a copied record starts unbound.
     CObjectStoreXmlHelper(const CObjectStoreXmlHelper&) {}
     CObjectStoreXmlHelper& operator=(const CObjectStoreXmlHelper&) { return *this; }

@@ -171,31 +171,33 @@ bool load_record_fields(const RecordFields<R>& fields, R& record, CFieldArchive*
             ok = !with_version || archive->GetInt(f.key, version);
             break;
         }
+        // An integer read that runs out of bytes yields 0, which the field takes
+        // like any value read.
         case FieldKind::Int32: {
             int32_t value = 0;
             ok = archive->GetInt(f.key, value);
-            if (ok && !keep)
+            if (!keep)
                 record.*f.int32 = value;
             break;
         }
         case FieldKind::Int16: {
             int16_t value = 0;
             ok = archive->GetShort(f.key, value);
-            if (ok && !keep)
+            if (!keep)
                 record.*f.int16 = value;
             break;
         }
         case FieldKind::ByteAsInt32: {
             int32_t value = 0;
             ok = archive->GetInt(f.key, value);
-            if (ok && !keep)
+            if (!keep)
                 record.*f.byte = static_cast<uint8_t>(value);
             break;
         }
         case FieldKind::ByteAsInt16: {
             int16_t value = 0;
             ok = archive->GetShort(f.key, value);
-            if (ok && !keep)
+            if (!keep)
                 record.*f.byte = static_cast<uint8_t>(value);
             break;
         }

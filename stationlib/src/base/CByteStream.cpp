@@ -8,6 +8,7 @@
 namespace {
 
 constexpr int64_t kMaxSize = std::numeric_limits<int32_t>::max();
+static_assert(CByteStream::kMaxWrittenStringLength == kMaxSize - 4, "a written string fits a stream");
 
 void put_le(uint8_t* p, uint32_t value, int bytes)
 {
@@ -91,7 +92,7 @@ bool CByteStream::ReadString(std::string& out)
     if (GetRemaining() <= 3)
         return false;
     uint32_t length = get_le(m_cursor, 4);
-    if (length > kMaxStringLength)
+    if (length > m_stringLimit)
         return false;
     if (static_cast<uint32_t>(GetRemaining() - 4) < length)
         return false;
@@ -185,14 +186,14 @@ bool CByteStream::WriteString(const char* text)
     if (text == nullptr)
         return false;
     size_t length = std::strlen(text);
-    if (length > static_cast<size_t>(kMaxSize - 4))
+    if (length > kMaxWrittenStringLength)
         return false;
     return WriteStdString(std::string(text, length));
 }
 
 bool CByteStream::WriteStdString(const std::string& text)
 {
-    if (text.size() > static_cast<size_t>(kMaxSize - 4))
+    if (text.size() > kMaxWrittenStringLength)
         return false;
     const int32_t length = static_cast<int32_t>(text.size());
     // Grow once for the whole string, so a failure writes nothing.

@@ -38,9 +38,15 @@ public:
 
     bool Reserve(int32_t size);
 
+    // For a stream of the library's own writing (a record copy): ReadString then
+    // takes every string the writer wrote, however long.
+    void AcceptWrittenStrings() { m_stringLimit = kMaxWrittenStringLength; }
+
     static constexpr int32_t kGrowStep = 1024;
-    // Longest string ReadString accepts.
+    // Longest string ReadString accepts from the station, which sends none longer.
     static constexpr uint32_t kMaxStringLength = 0x10000;
+    // Longest string the writer writes: it and its length word fill a stream.
+    static constexpr uint32_t kMaxWrittenStringLength = 0x7FFFFFFF - 4;
 
 private:
     bool Grow(int32_t n);
@@ -51,4 +57,5 @@ private:
     uint8_t* m_owned = nullptr;
     int32_t m_capacity = 0;
     int32_t m_step = kGrowStep;
+    uint32_t m_stringLimit = kMaxStringLength;
 };

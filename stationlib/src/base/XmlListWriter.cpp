@@ -22,15 +22,8 @@ constexpr size_t kInitialKeyBytes = 512;
 constexpr size_t kInitialKeyCount = 40;
 
 // The declaration as the printer writes the one the list skeleton declares.
-const std::string& declaration_line()
-{
-    static const std::string line = [] {
-        std::string text;
-        TiXmlDeclaration("1.0", "windows-1251", "").Print(nullptr, 0, &text);
-        return text + kLineBreak;
-    }();
-    return line;
-}
+// Constant data: a worker still rendering while the library unloads reads it.
+const char kDeclarationLine[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n";
 
 // The bytes the printer writes other than as they are.
 struct EscapedBytes
@@ -66,7 +59,7 @@ XmlListWriter::XmlListWriter(const std::string& root) : m_root(root)
     m_text.reserve(kInitialCapacity);
     m_keys.reserve(kInitialKeyBytes);
     m_seen.reserve(kInitialKeyCount);
-    m_text += declaration_line();
+    m_text += kDeclarationLine;
     m_text += '<';
     m_text += m_root;
     m_rootOpen = true;

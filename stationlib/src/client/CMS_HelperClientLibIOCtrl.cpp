@@ -24,9 +24,12 @@ const char kEventListHead[] = "<?xml version=\"1.0\" encoding=\"windows-1251\" ?
 const char kEventListRootEnd[] = "\r\n</eventlist>";
 const char kEventListTail[] = "</eventlist>";
 
-const std::string kDeviceDeclaration = "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n";
-const std::string kDeviceListHead = kDeviceDeclaration + "<devtypelist>\n";
-const std::string kDeviceRootStart = kDeviceDeclaration + "<Root>\n";
+// Constant data, so nothing here is destroyed under a call still running while
+// the library unloads.
+#define DEVICE_DECLARATION "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"no\" ?>\n"
+const char kDeviceListHead[] = DEVICE_DECLARATION "<devtypelist>\n";
+const char kDeviceRootStart[] = DEVICE_DECLARATION "<Root>\n";
+#undef DEVICE_DECLARATION
 const char kDeviceRootEnd[] = "</Root>\n";
 const char kDeviceStart[] = "<devtype>\n";
 const char kDeviceEnd[] = "</devtype>\n";

@@ -271,11 +271,11 @@ bool CMS_ServerClient::AddCachedItem(const StationItem& item, int32_t* index)
 bool CMS_ServerClient::RemoveCachedObject(const CMS_ObjectData& object, int32_t* index)
 {
     const int32_t id = object.ID;
-    if (m_objects.RemoveAll(has_id(id), index) == 0)
-        return false;
-    // The object lock is released before the pin lock is taken.
+    const bool removed = m_objects.RemoveAll(has_id(id), index) != 0;
+    // The object's pins go whether or not the object was cached; the object
+    // lock is released before the pin lock is taken.
     m_pins.RemoveAll([id](const CMS_ObjectPinData& pin) { return pin.ObjectID == id; }, nullptr);
-    return true;
+    return removed;
 }
 
 bool CMS_ServerClient::RemoveCachedPin(const CMS_ObjectPinData& pin, int32_t* index)

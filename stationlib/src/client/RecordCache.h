@@ -132,7 +132,8 @@ public:
     }
 
     // The first record that matches takes every field of `record`; `before` sees
-    // the cached record and the new one first. Nothing is added when none matches.
+    // the cached record and the new one first. Nothing is added when none matches;
+    // false also when the copy could not be made whole.
     template <class Match, class Before>
     bool AssignFirst(Match match, const T& record, int32_t* index, Before before)
     {
@@ -142,10 +143,9 @@ public:
             return false;
         T& cached = *m_records[static_cast<size_t>(at)];
         before(cached, record);
-        assign_fields(cached, record);
         if (index != nullptr)
             *index = at;
-        return true;
+        return assign_fields(cached, record);
     }
 
     // Runs `action` on the first record that matches; its result is the result.

@@ -310,6 +310,7 @@ bool CLanClient::SendAndWait(const CLanPacket& request, CLanPacket& answer, uint
         CCritSectLock answerLock(m_answerLock);
         answer.Free();
         m_answerTarget = &answer;
+        m_answerBroken = false;
         m_answerEvent.Reset();
         // The thread may have ended before the reset: its wake-up must not be lost.
         if (m_receiveEnded)
@@ -322,10 +323,19 @@ bool CLanClient::SendAndWait(const CLanPacket& request, CLanPacket& answer, uint
         return false;
     }
     const bool signalled = m_answerEvent.Wait(timeoutMs);
-    ClearAnswerTarget();
+    bool broken = false;
+    {
+        CCritSectLock answerLock(m_answerLock);
+        m_answerTarget = nullptr;
+        broken = m_answerBroken;
+    }
     // An answer delivered between the time-out and the clearing still counts.
     if (!answer.IsEmpty())
         return true;
+    if (broken) {
+        SetError(kLanErrorAnswerStructure);
+        return false;
+    }
 
     // Signalled with nothing delivered: the receive thread has ended.
     SetError(kLanErrorNoAnswer);
@@ -450,7 +460,8 @@ bool CLanClient::TakeInFrames()
             break;
         }
         offset += size;
-        HandleFrame(frame);
+        if (!HandleFrame(frame))
+            return false;
     }
     if (offset > 0) {
         std::memmove(m_receiveBuffer.data(), m_receiveBuffer.data() + offset, static_cast<size_t>(m_fill - offset));
@@ -459,11 +470,18 @@ bool CLanClient::TakeInFrames()
     return true;
 }
 
-void CLanClient::HandleFrame(const CLanPacket& frame)
+bool CLanClient::HandleFrame(const CLanPacket& frame)
 {
     if (frame.GetType() == kMessagePing) {
         m_pingEvent.Set();
-        return;
+        return true;
+    }
+    // A message too large to take in breaks the link as bad data does; the
+    // request waiting for it fails at once.
+    if (frame.ClaimsOversizedMessage()) {
+        if (frame.GetType() == kMessageAnswer)
+            FailAnswer();
+        return false;
     }
     if (!m_assembly.AppendFragment(frame)) {
         // A refused fragment costs the message under way and may begin the next.
@@ -471,7 +489,7 @@ void CLanClient::HandleFrame(const CLanPacket& frame)
         m_assembly.AppendFragment(frame);
     }
     if (!m_assembly.IsComplete())
-        return;
+        return true;
 
     if (m_assembly.GetType() == kMessageAnswer) {
         DeliverAnswer();
@@ -481,6 +499,7 @@ void CLanClient::HandleFrame(const CLanPacket& frame)
         OnMessage(m_assembly, m_owner, data);
     }
     m_assembly.Free();
+    return true;
 }
 
 void CLanClient::DeliverAnswer()
@@ -490,6 +509,16 @@ void CLanClient::DeliverAnswer()
     if (m_answerTarget == nullptr)
         return;
     m_answerTarget->CopyFrom(m_assembly);
+    m_answerTarget = nullptr;
+    m_answerEvent.Set();
+}
+
+void CLanClient::FailAnswer()
+{
+    CCritSectLock answerLock(m_answerLock);
+    if (m_answerTarget == nullptr)
+        return;
+    m_answerBroken = true;
     m_answerTarget = nullptr;
     m_answerEvent.Set();
 }

@@ -99,8 +99,10 @@ private:
 
     // Receive side.
     bool TakeInFrames();
-    void HandleFrame(const CLanPacket& frame);
+    // False when the frame breaks the link.
+    bool HandleFrame(const CLanPacket& frame);
     void DeliverAnswer();
+    void FailAnswer();
     void EndReceiving();
     bool IsReceiving() const;
 
@@ -134,6 +136,8 @@ private:
     int m_interrupts = 0;
 
     CLanPacket* m_answerTarget = nullptr;
+    // Under the answer lock: the answer to the waiting request came broken.
+    bool m_answerBroken = false;
     // Set (under the answer lock) when the receive thread has left its loop.
     std::atomic<bool> m_receiveEnded{true};
 

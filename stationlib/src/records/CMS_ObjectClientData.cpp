@@ -3,7 +3,7 @@
 CMS_ObjectClientData::CMS_ObjectClientData(const CMS_ObjectClientData& other)
     : FieldTableRecord(other), ClientSettingsValues()
 {
-    AssignFrom(&other, 0);
+    AssignWhole(other);
 }
 
 const RecordFields<CMS_ObjectClientData>& CMS_ObjectClientData::Fields()

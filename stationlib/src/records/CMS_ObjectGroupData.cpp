@@ -2,7 +2,7 @@
 
 CMS_ObjectGroupData::CMS_ObjectGroupData(const CMS_ObjectGroupData& other) : FieldTableRecord(other)
 {
-    AssignFrom(&other, 0);
+    AssignWhole(other);
 }
 
 const RecordFields<CMS_ObjectGroupData>& CMS_ObjectGroupData::Fields()

@@ -2,7 +2,7 @@
 
 CMS_ObjectPinData::CMS_ObjectPinData(const CMS_ObjectPinData& other) : FieldTableRecord(other)
 {
-    AssignFrom(&other, 0);
+    AssignWhole(other);
 }
 
 const RecordFields<CMS_ObjectPinData>& CMS_ObjectPinData::Fields()

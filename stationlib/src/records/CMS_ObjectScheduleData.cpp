@@ -4,7 +4,7 @@ CMS_ObjectScheduleData::CMS_ObjectScheduleData() : Time(packed_local_now()) {}
 
 CMS_ObjectScheduleData::CMS_ObjectScheduleData(const CMS_ObjectScheduleData& other) : FieldTableRecord(other)
 {
-    AssignFrom(&other, 0);
+    AssignWhole(other);
 }
 
 const RecordFields<CMS_ObjectScheduleData>& CMS_ObjectScheduleData::Fields()

@@ -6,7 +6,7 @@ CMS_ObjectSensorData::CMS_ObjectSensorData() : GUID(new_guid_string()) {}
 
 CMS_ObjectSensorData::CMS_ObjectSensorData(const CMS_ObjectSensorData& other) : FieldTableRecord(other)
 {
-    AssignFrom(&other, 0);
+    AssignWhole(other);
     ExtraByte = 0;
     ExtraInt = 0;
     ExtraPointer = nullptr;

@@ -4,7 +4,7 @@ CMS_ShiftData::CMS_ShiftData() : StartTime(packed_local_now()), EndTime(StartTim
 
 CMS_ShiftData::CMS_ShiftData(const CMS_ShiftData& other) : FieldTableRecord(other)
 {
-    AssignFrom(&other, 0);
+    AssignWhole(other);
 }
 
 const RecordFields<CMS_ShiftData>& CMS_ShiftData::Fields()

@@ -4,22 +4,15 @@
 
 namespace {
 
+// A read that runs out of bytes leaves the field 0.
 bool read_int(CByteStream& stream, int32_t& field)
 {
-    int32_t value = 0;
-    if (!stream.ReadInt32(value))
-        return false;
-    field = value;
-    return true;
+    return stream.ReadInt32(field);
 }
 
 bool read_short(CByteStream& stream, int16_t& field)
 {
-    int16_t value = 0;
-    if (!stream.ReadInt16(value))
-        return false;
-    field = value;
-    return true;
+    return stream.ReadInt16(field);
 }
 
 } // namespace

@@ -2,13 +2,15 @@
 
 #include <new>
 
+#include "archive/RecordCopyError.h"
 #include "base/CByteStream.h"
 
 StationItem::StationItem() : Time(packed_local_now()) {}
 
 StationItem::StationItem(const StationItem& other)
 {
-    CopyFrom(&other, 0);
+    if (!CopyFrom(&other, 0))
+        throw RecordCopyError();
 }
 
 bool StationItem::Write(CByteStream* stream) const
@@ -35,12 +37,10 @@ bool StationItem::Read(CByteStream* stream, int flag)
     if (stream == nullptr)
         return false;
     // Int1 travels after Int6.
-    for (int32_t* field : {&ID, &Int2, &Int3, &Int4, &Int5, &Int6, &Int1, &Int7, &Int8, &Int9}) {
-        int32_t value = 0;
-        if (!stream->ReadInt32(value))
+    // A read that runs out of bytes leaves its field 0.
+    for (int32_t* field : {&ID, &Int2, &Int3, &Int4, &Int5, &Int6, &Int1, &Int7, &Int8, &Int9})
+        if (!stream->ReadInt32(*field))
             return false;
-        *field = value;
-    }
     if (!stream->ReadString(Text1) || !stream->ReadString(Text2))
         return false;
     int32_t length = 0;
@@ -57,23 +57,15 @@ bool StationItem::Read(CByteStream* stream, int flag)
     int32_t state = 0;
     int32_t int10 = 0;
     PackedDateTime time{};
-    if (!stream->ReadInt32(state))
+    if (!stream->ReadInt32(flag == 0 ? State : state))
         return false;
-    if (flag == 0)
-        State = state;
-    if (!stream->ReadInt32(int10))
+    if (!stream->ReadInt32(flag == 0 ? Int10 : int10))
         return false;
-    if (flag == 0)
-        Int10 = int10;
     if (!stream->ReadBytes(time.data(), static_cast<int32_t>(time.size())))
         return false;
     if (flag == 0)
         Time = time;
-    int32_t int11 = 0;
-    if (!stream->ReadInt32(int11))
-        return false;
-    Int11 = int11;
-    return true;
+    return stream->ReadInt32(Int11);
 }
 
 bool StationItem::SetDataLength(int32_t n)
@@ -96,6 +88,7 @@ bool StationItem::CopyFrom(const StationItem* other, int flag)
     if (other == nullptr)
         return false;
     CByteStream stream;
+    stream.AcceptWrittenStrings();
     if (!other->Write(&stream))
         return false;
     stream.Rewind();

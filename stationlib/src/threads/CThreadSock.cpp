@@ -43,7 +43,8 @@ void CThreadSock::Start()
     m_stopEvent.Reset();
     // Set before the thread exists, so its end can never be overwritten.
     m_running = 1;
-    if (!m_thread.Start(&CThreadSock::ThreadProc, this, m_name)) {
+    // Unnamed here: the thread names itself through NameThread.
+    if (!m_thread.Start(&CThreadSock::ThreadProc, this, std::string())) {
         int error = errno;
         m_running = 0;
         throw CWin32Exception("CThreadSock::Start() - _beginthreadex", error);
@@ -64,6 +65,11 @@ void CThreadSock::Stop(uint32_t /*exitCode*/)
         m_running = 0;
 }
 
+void CThreadSock::NameThread(uint32_t threadId, const std::string& name)
+{
+    platform::set_thread_name(static_cast<pid_t>(threadId), name);
+}
+
 void CThreadSock::SignalStop()
 {
     if (m_thread.IsStarted())
@@ -73,6 +79,7 @@ void CThreadSock::SignalStop()
 uint32_t CThreadSock::ThreadProc(void* self)
 {
     auto* thread = static_cast<CThreadSock*>(self);
+    NameThread(static_cast<uint32_t>(platform::current_thread_id()), thread->m_name);
     uint32_t exitCode = kFailedRunExitCode;
     try {
         exitCode = thread->Run();

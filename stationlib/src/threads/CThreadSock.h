@@ -29,6 +29,11 @@ public:
     // Sets the stop event when a thread exists.
     void SignalStop();
 
+    // Names the thread of that kernel id as debuggers and the system show it;
+    // nothing happens when it cannot be named. Every thread of ours names
+    // itself with it before its Run begins.
+    static void NameThread(uint32_t threadId, const std::string& name);
+
     // True from Start until Run has returned.
     bool IsRunning() const { return m_running.load() != 0; }
     const std::string& GetName() const { return m_name; }

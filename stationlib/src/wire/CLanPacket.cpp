@@ -110,7 +110,7 @@ bool CLanPacket::BeginReassembly(const CLanPacket& fragment)
     // Only a first fragment begins a message; the rest of a message whose start
     // was lost or refused is dropped fragment by fragment.
     if (f == nullptr || !IsValidMessageType(f->type) || f->index != 0 || f->room < 0 || f->length < 0
-        || f->room > kMaxMessageLength || f->length > f->room || f->length > fragment.m_capacity) {
+        || fragment.ClaimsOversizedMessage() || f->length > f->room || f->length > fragment.m_capacity) {
         Free();
         return false;
     }

@@ -37,6 +37,9 @@ public:
 
     bool CopyFrom(const CLanPacket& other);
 
+    // A fragment that claims a message above kMaxMessageLength, which can never be taken in.
+    bool ClaimsOversizedMessage() const { return m_block != nullptr && m_block->room > kMaxMessageLength; }
+
     bool BeginReassembly(const CLanPacket& fragment);
     bool AppendFragment(const CLanPacket& fragment);
     bool IsComplete() const;
