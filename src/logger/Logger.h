@@ -38,13 +38,15 @@ struct LogFileText
 class GlobalLoggerLock
 {
 public:
-    // unless_held: a thread that holds the mutex already (in a lock scope of its
-    // own) goes on under that hold instead of waiting for itself.
-    explicit GlobalLoggerLock(bool unless_held = false);
+    // without_waiting: a thread that holds the mutex already (in a lock scope of
+    // its own) goes on under that hold; otherwise the mutex is taken only if it
+    // is free, and holds() tells whether it was.
+    explicit GlobalLoggerLock(bool without_waiting = false);
     ~GlobalLoggerLock();
     GlobalLoggerLock(const GlobalLoggerLock&) = delete;
     GlobalLoggerLock& operator=(const GlobalLoggerLock&) = delete;
     void unlock();
+    bool holds() const { return m_locked || m_under_own_hold; }
 
     // Whether the calling thread holds the mutex; a failure report must not then
     // wait for it.
@@ -52,6 +54,7 @@ public:
 
 private:
     bool m_locked = true;
+    bool m_under_own_hold = false;
 };
 
 // The global logger mutex with messages to log once it is released (logging
@@ -59,9 +62,10 @@ private:
 class DeferredLogLock
 {
 public:
-    // With unless_held (see GlobalLoggerLock) the messages must be taken before
-    // the lock goes: logging them would wait for the caller's own hold.
-    explicit DeferredLogLock(bool unless_held = false) : m_lock(unless_held) {}
+    // With without_waiting (see GlobalLoggerLock) the messages must be taken
+    // before the lock goes: logging them would wait for the caller's own hold.
+    explicit DeferredLogLock(bool without_waiting = false) : m_lock(without_waiting) {}
+    bool holds() const { return m_lock.holds(); }
     ~DeferredLogLock() { print_deferred_messages(); }
     void add(const std::string& message) { m_messages.push_back(message); }
     std::vector<std::string>& messages() { return m_messages; }

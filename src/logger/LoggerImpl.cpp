@@ -117,14 +117,19 @@ bool append_and_remove(const std::string& from, const std::string& to, DeferredL
 
 } // namespace
 
-GlobalLoggerLock::GlobalLoggerLock(bool unless_held)
+GlobalLoggerLock::GlobalLoggerLock(bool without_waiting)
 {
-    if (unless_held && t_holds_global_logger_mutex) {
+    if (without_waiting && t_holds_global_logger_mutex) {
         m_locked = false;
+        m_under_own_hold = true;
         return;
     }
-    global_logger_mutex().lock();
-    t_holds_global_logger_mutex = true;
+    if (without_waiting)
+        m_locked = global_logger_mutex().try_lock();
+    else
+        global_logger_mutex().lock();
+    if (m_locked)
+        t_holds_global_logger_mutex = true;
 }
 
 GlobalLoggerLock::~GlobalLoggerLock()
@@ -178,16 +183,26 @@ void Logger::start()
     m_bkp_name = name_with(log_filename, ".bkp");
     m_older_name = name_with(log_filename, ".older");
     std::vector<std::string> messages;
+    bool listed = false;
     {
-        // Our caller may hold the mutex itself; and it may hold a lock that a
-        // listener takes, so the messages are logged by the watchdog instead.
+        // Our caller may hold the mutex itself, and whoever else holds it may
+        // wait for a lock of our caller's; so the old files are listed here only
+        // if the mutex is ours without waiting, else by the watchdog. Messages
+        // are logged by the watchdog too: a listener may take a lock our caller holds.
         DeferredLogLock lock(true);
-        list_old_files(olds_dir(), lock);
+        if (lock.holds()) {
+            list_old_files(olds_dir(), lock);
+            listed = true;
+        }
         messages.swap(lock.messages());
     }
     // Last, so that nothing above can throw with the thread running. Nothing
     // waits for it: its start-up warning comes whenever it gets there.
-    m_watchdog = std::thread([this, messages = std::move(messages)] {
+    m_watchdog = std::thread([this, listed, messages = std::move(messages)] {
+        if (!listed) {
+            DeferredLogLock lock;
+            list_old_files(olds_dir(), lock);
+        }
         for (const std::string& message : messages)
             log_warning("%s", message.c_str());
         logger_clock_screwup_thread(m_watchdog_control);

@@ -297,8 +297,23 @@ TEST_F(LoggerTest, ConstructionWaitsForNoLockItsCallerHolds)
             std::lock_guard<std::mutex> held(listener->mutex);
             under_listener = make("a.log", 1000, 0);
         }
-        DeferredLogLock held;
-        under_logger = make("b.log", 1000, 0);
+        {
+            DeferredLogLock held;
+            under_logger = make("b.log", 1000, 0);
+        }
+        // Another thread in a lock scope, waiting for a lock our thread holds.
+        std::unique_lock<std::mutex> ours(listener->mutex);
+        std::atomic<bool> scoped{false};
+        std::thread other([&] {
+            DeferredLogLock held;
+            scoped = true;
+            std::lock_guard<std::mutex> wait(listener->mutex);
+        });
+        while (!scoped)
+            std::this_thread::yield();
+        const auto third = make("c.log", 1000, 0);
+        ours.unlock();
+        other.join();
     };
     EXPECT_EXIT((::alarm(5), construct_under_held_locks(), ::_exit(0)), ::testing::ExitedWithCode(0), "");
 }
