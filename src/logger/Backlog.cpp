@@ -3,6 +3,7 @@
 #include "utils/Assertion.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -37,15 +38,19 @@ void Backlog::write(const char* text)
     }
 }
 
-void Backlog::dump(const std::string& name) const
+bool Backlog::dump(const std::string& name) const
 {
-    FILE* file = std::fopen(name.c_str(), "wb");
+    // "x": never over another crash log.
+    FILE* file = std::fopen(name.c_str(), "wbx");
     if (file == nullptr) {
+        if (errno == EEXIST)
+            return false;
         std::fprintf(stderr, "LOGGER ERROR: can not open file \"%s\" to dump backlog\n", name.c_str());
-        return;
+        return true;
     }
     if (m_wrapped)
         std::fwrite(m_buffer.data() + m_position, 1, m_buffer.size() - m_position, file);
     std::fwrite(m_buffer.data(), 1, m_position, file);
     std::fclose(file);
+    return true;
 }

@@ -11,9 +11,10 @@ class Backlog
 public:
     explicit Backlog(uint32_t size);
     void write(const char* text);
-    // Writes the ring to the file, oldest byte first; a file that cannot be
-    // opened is reported on standard error.
-    void dump(const std::string& name) const;
+    // Writes the ring to a new file, oldest byte first. False when a file of
+    // that name exists (it is left alone); one that cannot be made otherwise is
+    // reported on standard error.
+    bool dump(const std::string& name) const;
 
 private:
     std::vector<char> m_buffer;

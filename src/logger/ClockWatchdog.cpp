@@ -35,25 +35,9 @@ bool WatchdogControl::wait_for_stop(std::chrono::milliseconds pause)
     return m_condition.wait_for(lock, pause, [this] { return m_stop; });
 }
 
-void WatchdogControl::report_named()
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_named = true;
-    }
-    m_condition.notify_all();
-}
-
-void WatchdogControl::wait_until_named()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_condition.wait(lock, [this] { return m_named; });
-}
-
 void logger_clock_screwup_thread(WatchdogControl& control)
 {
     set_current_thread_name("clock_screwup");
-    control.report_named();
     if (control.wait_for_stop(std::chrono::milliseconds(0)))
         return;
     uint64_t previous = 0;

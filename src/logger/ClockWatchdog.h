@@ -16,15 +16,11 @@ public:
     void request_stop();
     // True when stopped, at once or within the pause.
     bool wait_for_stop(std::chrono::milliseconds pause);
-    // The watchdog has named its thread (and reported a missing thread hook).
-    void report_named();
-    void wait_until_named();
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_condition;
     bool m_stop = false;
-    bool m_named = false;
 };
 
 // The thread body: reads the clock every 500 ms until stopped.

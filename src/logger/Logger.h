@@ -8,6 +8,7 @@
 #include "logger/ClockWatchdog.h"
 #include "utils/CrashFiles.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -37,11 +38,15 @@ struct LogFileText
 class GlobalLoggerLock
 {
 public:
-    GlobalLoggerLock();
+    // without_waiting: a thread that holds the mutex already (in a lock scope of
+    // its own) goes on under that hold; otherwise the mutex is taken only if it
+    // is free, and holds() tells whether it was.
+    explicit GlobalLoggerLock(bool without_waiting = false);
     ~GlobalLoggerLock();
     GlobalLoggerLock(const GlobalLoggerLock&) = delete;
     GlobalLoggerLock& operator=(const GlobalLoggerLock&) = delete;
     void unlock();
+    bool holds() const { return m_locked || m_under_own_hold; }
 
     // Whether the calling thread holds the mutex; a failure report must not then
     // wait for it.
@@ -49,6 +54,7 @@ public:
 
 private:
     bool m_locked = true;
+    bool m_under_own_hold = false;
 };
 
 // The global logger mutex with messages to log once it is released (logging
@@ -56,8 +62,13 @@ private:
 class DeferredLogLock
 {
 public:
+    // With without_waiting (see GlobalLoggerLock) the messages must be taken
+    // before the lock goes: logging them would wait for the caller's own hold.
+    explicit DeferredLogLock(bool without_waiting = false) : m_lock(without_waiting) {}
+    bool holds() const { return m_lock.holds(); }
     ~DeferredLogLock() { print_deferred_messages(); }
     void add(const std::string& message) { m_messages.push_back(message); }
+    std::vector<std::string>& messages() { return m_messages; }
     // Unlocks, then logs each collected message as a warning.
     void print_deferred_messages();
 
@@ -97,14 +108,16 @@ public:
     // The next crash file name (without extension) for this logger's files.
     std::string crash_file_base() const;
 
-    // Written after the name part at the head of each newly opened log file;
-    // guarded by the global logger mutex.
+    // The texts, sizes and counts below are guarded by the global logger mutex.
+    // Written after the name part at the head of each newly opened log file.
     std::string head_line;
     std::string name_part;
     uint64_t max_file_size;
     // 0: one ".older" file beside the log; otherwise dated files in "_olds", a
     // positive count of them kept. Never negative.
     int32_t max_old_files;
+    // Changed, like the files it names, only under the global logger mutex
+    // (taken first); this one guards it for readers.
     std::mutex old_files_mutex;
     NumberedFiles old_files; // by time stamp, oldest first
     // sleep_us waits on the condition while the flag is clear; the clock
@@ -115,17 +128,19 @@ public:
     const std::string log_filename;
     std::string log_dir;
     const std::string crashlog_dir;
-    void (*thread_hook)(const char* name) = nullptr;
+    // Read by every thread that names itself.
+    std::atomic<void (*)(const char* name)> thread_hook{nullptr};
     const std::string identity;
 
 protected:
     std::string olds_dir() const;
     void open_file(bool append);
     void close_file();
+    // These three are called with the global logger mutex held.
     void rotate(bool size_triggered, DeferredLogLock& lock);
-    void list_old_files(const std::string& folder);
+    void list_old_files(const std::string& folder, DeferredLogLock& lock);
     // Removes old files beyond max_old_files and forgets them.
-    void trim_old_files(DeferredLogLock* lock);
+    void trim_old_files(DeferredLogLock& lock);
 
 private:
     void start();
@@ -146,6 +161,10 @@ private:
 
 // Renames, or copies and removes; false when the file could not be copied.
 bool logger_move_file(const std::string& from, const std::string& to, DeferredLogLock& lock);
+// As logger_move_file, but never onto an existing file: that leaves the file
+// where it is, with no message.
+enum class NewFileMove { Moved, NameTaken, Failed };
+NewFileMove logger_move_to_new_file(const std::string& from, const std::string& to, DeferredLogLock& lock);
 // Appends {file name, whole text}; a failure is a message (to the lock when
 // given, else a warning) and appends nothing.
 void read_file_lines(std::vector<LogFileText>& list, const std::string& path, DeferredLogLock* lock);

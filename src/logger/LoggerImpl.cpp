@@ -13,8 +13,11 @@
 #include <boost/regex.hpp>
 
 #include <fcntl.h>
+#include <stdio.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 namespace fs = boost::filesystem;
@@ -22,6 +25,9 @@ namespace fs = boost::filesystem;
 namespace {
 
 constexpr uint32_t kBacklogSize = 0x20000;
+// Names a crash log may try: each one lost means another save took it at the
+// same moment, so running out takes that many saves at once.
+constexpr int kCrashNameAttempts = 16;
 
 std::mutex& global_logger_mutex()
 {
@@ -50,6 +56,27 @@ void report(DeferredLogLock* lock, const std::string& message)
         lock->add(message);
     else
         log_warning("%s", message.c_str());
+}
+
+// Copies and removes the source, for a rename that could not be done.
+NewFileMove copy_and_remove(const std::string& from, const std::string& to, bool replace, DeferredLogLock& lock)
+{
+    std::error_code error;
+    // Without replacing, the copy creates the target exclusively.
+    std::filesystem::copy_file(from, to,
+                               replace ? std::filesystem::copy_options::overwrite_existing
+                                       : std::filesystem::copy_options::none,
+                               error);
+    if (error == std::errc::file_exists && !replace)
+        return NewFileMove::NameTaken;
+    if (error) {
+        lock.add(string_printf("Logger: failed to copy file from '%s' to '%s': %s\n", from.c_str(), to.c_str(),
+                               error.message().c_str()));
+        return NewFileMove::Failed;
+    }
+    if (::unlink(from.c_str()) != 0)
+        lock.add(string_printf("Logger: failed to remove file '%s': %s\n", from.c_str(), std::strerror(errno)));
+    return NewFileMove::Moved;
 }
 
 bool holds_entry(const NumberedFiles& files, uint64_t key, const std::string& path)
@@ -90,10 +117,19 @@ bool append_and_remove(const std::string& from, const std::string& to, DeferredL
 
 } // namespace
 
-GlobalLoggerLock::GlobalLoggerLock()
+GlobalLoggerLock::GlobalLoggerLock(bool without_waiting)
 {
-    global_logger_mutex().lock();
-    t_holds_global_logger_mutex = true;
+    if (without_waiting && t_holds_global_logger_mutex) {
+        m_locked = false;
+        m_under_own_hold = true;
+        return;
+    }
+    if (without_waiting)
+        m_locked = global_logger_mutex().try_lock();
+    else
+        global_logger_mutex().lock();
+    if (m_locked)
+        t_holds_global_logger_mutex = true;
 }
 
 GlobalLoggerLock::~GlobalLoggerLock()
@@ -146,12 +182,31 @@ void Logger::start()
 {
     m_bkp_name = name_with(log_filename, ".bkp");
     m_older_name = name_with(log_filename, ".older");
-    list_old_files(olds_dir());
-    // Last, so that nothing above can throw with the thread running.
-    m_watchdog = std::thread([this] { logger_clock_screwup_thread(m_watchdog_control); });
-    // The watchdog's start-up message (naming its thread) then always precedes
-    // whatever the new logger's owner logs, instead of landing amid it.
-    m_watchdog_control.wait_until_named();
+    std::vector<std::string> messages;
+    bool listed = false;
+    {
+        // Our caller may hold the mutex itself, and whoever else holds it may
+        // wait for a lock of our caller's; so the old files are listed here only
+        // if the mutex is ours without waiting, else by the watchdog. Messages
+        // are logged by the watchdog too: a listener may take a lock our caller holds.
+        DeferredLogLock lock(true);
+        if (lock.holds()) {
+            list_old_files(olds_dir(), lock);
+            listed = true;
+        }
+        messages.swap(lock.messages());
+    }
+    // Last, so that nothing above can throw with the thread running. Nothing
+    // waits for it: its start-up warning comes whenever it gets there.
+    m_watchdog = std::thread([this, listed, messages = std::move(messages)] {
+        if (!listed) {
+            DeferredLogLock lock;
+            list_old_files(olds_dir(), lock);
+        }
+        for (const std::string& message : messages)
+            log_warning("%s", message.c_str());
+        logger_clock_screwup_thread(m_watchdog_control);
+    });
 }
 
 Logger::~Logger()
@@ -186,18 +241,26 @@ void Logger::save_crash_log()
 {
     boost::system::error_code ignored;
     fs::create_directories(crashlog_dir, ignored);
-    // Named before locking: pruning old crash files may log.
-    const std::string name = crash_file_base() + ".log";
-    if (!log_filename.empty()) {
+    std::string name;
+    for (int attempt = 0; attempt < kCrashNameAttempts; ++attempt) {
+        // Named before locking, since pruning old crash files may log. A save
+        // that takes the same name meanwhile sends this one to the next name.
+        name = crash_file_base() + ".log";
+        if (log_filename.empty()) {
+            GlobalLoggerLock lock;
+            if (!m_backlog || m_backlog->dump(name))
+                return;
+            continue;
+        }
         DeferredLogLock lock;
         close_file();
-        if (logger_move_file(log_dir + "/" + log_filename, name, lock))
+        const NewFileMove moved = logger_move_to_new_file(log_dir + "/" + log_filename, name, lock);
+        if (moved == NewFileMove::Moved)
             m_truncate_on_open = true;
-    } else {
-        GlobalLoggerLock lock;
-        if (m_backlog)
-            m_backlog->dump(name);
+        if (moved != NewFileMove::NameTaken)
+            return;
     }
+    std::fprintf(stderr, "Logger: Cannot open '%s'\n", name.c_str());
 }
 
 void Logger::notify_listeners(int /*level*/, const char* text)
@@ -322,7 +385,7 @@ void Logger::rotate(bool size_triggered, DeferredLogLock& lock)
             if (!holds_entry(old_files, stamp, target))
                 old_files.emplace(stamp, target);
         }
-        trim_old_files(&lock);
+        trim_old_files(lock);
     }
     if (size_triggered)
         m_rotation_disabled = !moved;
@@ -335,29 +398,13 @@ void Logger::rotate_now()
     rotate(false, lock);
 }
 
-void Logger::trim_old_files(DeferredLogLock* lock)
+void Logger::trim_old_files(DeferredLogLock& lock)
 {
-    NumberedFiles before;
-    {
-        std::lock_guard<std::mutex> guard(old_files_mutex);
-        before = old_files;
-    }
-    const NumberedFiles kept = remove_old_files(before, max_old_files, lock);
     std::lock_guard<std::mutex> guard(old_files_mutex);
-    for (const auto& entry : before) {
-        if (holds_entry(kept, entry.first, entry.second))
-            continue;
-        const auto range = old_files.equal_range(entry.first);
-        for (auto it = range.first; it != range.second; ++it) {
-            if (it->second == entry.second) {
-                old_files.erase(it);
-                break;
-            }
-        }
-    }
+    old_files = remove_old_files(old_files, max_old_files, &lock);
 }
 
-void Logger::list_old_files(const std::string& folder)
+void Logger::list_old_files(const std::string& folder, DeferredLogLock& lock)
 {
     if (log_filename.empty())
         return;
@@ -366,7 +413,7 @@ void Logger::list_old_files(const std::string& folder)
     if (fs::is_directory(folder, error)) {
         // The file name stands for itself: its dot must not match other files.
         const std::string name = boost::regex_replace(log_filename, boost::regex("[.^$|()\\[\\]{}*+?\\\\]"), "\\\\$&");
-        scan = remove_old_files(ls_regexp(folder, "([0-9]{14})_.*" + name), max_old_files, nullptr);
+        scan = remove_old_files(ls_regexp(folder, "([0-9]{14})_.*" + name, &lock.messages()), max_old_files, &lock);
     }
     std::lock_guard<std::mutex> guard(old_files_mutex);
     old_files = scan;
@@ -383,37 +430,32 @@ void Logger::change_log_dir(const std::string& new_dir, uint64_t max_size, int32
     if (log_filename.empty())
         return;
     try {
-        std::string olds;
-        {
-            DeferredLogLock lock;
-            max_file_size = max_size;
-            max_old_files = max_count;
-            if (!same_folder(new_dir, log_dir)) {
-                boost::system::error_code error;
-                if (!fs::is_directory(new_dir, error) && !fs::create_directory(new_dir, error) && error)
-                    throw std::runtime_error(string_printf("Can't create directory '%s': %s", new_dir.c_str(),
-                                                           error_text(error).c_str()));
-                const std::string new_path = new_dir + "/" + log_filename;
-                if (fs::exists(new_path, error)) {
-                    fs::rename(new_path, new_dir + "/" + m_bkp_name, error);
-                    if (error)
-                        fs::remove(new_path, error);
-                    if (error)
-                        throw std::runtime_error(string_printf("Can't remove '%s': %s", new_path.c_str(),
-                                                               error_text(error).c_str()));
-                }
-                close_file();
-                const std::string old_path = log_dir + "/" + log_filename;
-                if (!fs::exists(old_path, error) || logger_move_file(old_path, new_path, lock))
-                    log_dir = new_dir;
-                open_file(true);
-                olds = olds_dir();
-            }
+        DeferredLogLock lock;
+        max_file_size = max_size;
+        max_old_files = max_count;
+        if (same_folder(new_dir, log_dir)) {
+            trim_old_files(lock);
+            return;
         }
-        if (!olds.empty())
-            list_old_files(olds);
-        else
-            trim_old_files(nullptr);
+        boost::system::error_code error;
+        if (!fs::is_directory(new_dir, error) && !fs::create_directory(new_dir, error) && error)
+            throw std::runtime_error(
+                string_printf("Can't create directory '%s': %s", new_dir.c_str(), error_text(error).c_str()));
+        const std::string new_path = new_dir + "/" + log_filename;
+        if (fs::exists(new_path, error)) {
+            fs::rename(new_path, new_dir + "/" + m_bkp_name, error);
+            if (error)
+                fs::remove(new_path, error);
+            if (error)
+                throw std::runtime_error(
+                    string_printf("Can't remove '%s': %s", new_path.c_str(), error_text(error).c_str()));
+        }
+        close_file();
+        const std::string old_path = log_dir + "/" + log_filename;
+        if (!fs::exists(old_path, error) || logger_move_file(old_path, new_path, lock))
+            log_dir = new_dir;
+        open_file(true);
+        list_old_files(olds_dir(), lock);
     } catch (const std::exception& error) {
         log_warning("Logger: Can't change log dir: %s\n", error.what());
     }
@@ -422,37 +464,29 @@ void Logger::change_log_dir(const std::string& new_dir, uint64_t max_size, int32
 std::vector<LogFileText> Logger::read_logs()
 {
     std::vector<LogFileText> list;
-    {
-        DeferredLogLock lock;
-        for (const std::string& name : {log_filename, m_bkp_name, m_older_name})
-            read_file_lines(list, log_dir + "/" + name, &lock);
-    }
-    NumberedFiles old;
-    {
-        std::lock_guard<std::mutex> guard(old_files_mutex);
-        old = old_files;
-    }
-    for (auto it = old.rbegin(); it != old.rend(); ++it)
-        read_file_lines(list, it->second, nullptr);
+    // All under the global mutex, so that no trim removes a file in between.
+    DeferredLogLock lock;
+    for (const std::string& name : {log_filename, m_bkp_name, m_older_name})
+        read_file_lines(list, log_dir + "/" + name, &lock);
+    std::lock_guard<std::mutex> guard(old_files_mutex);
+    for (auto it = old_files.rbegin(); it != old_files.rend(); ++it)
+        read_file_lines(list, it->second, &lock);
     return list;
 }
 
 bool logger_move_file(const std::string& from, const std::string& to, DeferredLogLock& lock)
 {
-    boost::system::error_code error;
-    fs::rename(from, to, error);
-    if (!error)
-        return true;
-    try {
-        copy_file_replacing(from, to);
-    } catch (const std::exception& copy_error) {
-        lock.add(string_printf("Logger: failed to copy file from '%s' to '%s': %s\n", from.c_str(), to.c_str(),
-                               copy_error.what()));
-        return false;
-    }
-    if (!fs::remove(from, error) && error)
-        lock.add(string_printf("Logger: failed to remove file '%s': %s\n", from.c_str(), error_text(error).c_str()));
-    return true;
+    return ::rename(from.c_str(), to.c_str()) == 0 || copy_and_remove(from, to, true, lock) == NewFileMove::Moved;
+}
+
+NewFileMove logger_move_to_new_file(const std::string& from, const std::string& to, DeferredLogLock& lock)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return NewFileMove::Moved;
+    if (errno == EEXIST)
+        return NewFileMove::NameTaken;
+    // Across file systems, or where the flag is not known.
+    return copy_and_remove(from, to, false, lock);
 }
 
 void read_file_lines(std::vector<LogFileText>& list, const std::string& path, DeferredLogLock* lock)

@@ -19,18 +19,19 @@
 namespace {
 
 // Reports each logger call on standard error, so the dying child's output shows
-// their order.
+// their order. Its watchdog is stopped at once, so that its start-up warning
+// comes first.
 class ReportingLogger : public Logger
 {
 public:
-    ReportingLogger() : Logger(testing::TempDir(), testing::TempDir(), "", 0, 0, "") {}
+    ReportingLogger() : Logger(testing::TempDir(), testing::TempDir(), "", 0, 0, "") { Logger::stop(); }
     void save_crash_log() override { std::fputs("[crash]", stderr); }
     void notify_listeners(int level, const char* text) override { std::fprintf(stderr, "[notify %d]%s", level, text); }
     void write(const char* text) override { std::fprintf(stderr, "[write]%s", text); }
 };
 
-// A logger's watchdog names its thread while the logger is made; without a
-// process logger that has a thread hook, that is one warning first.
+// A logger's watchdog names its thread as it starts; without a process logger
+// that has a thread hook, that is one warning.
 const std::string kWatchdogWarning = "^[^\n]*WARNING: FIXME NO LOGGER OR set_unhandled_handler_again\n";
 
 class AssertionTest : public ::testing::Test

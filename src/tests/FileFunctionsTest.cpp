@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 
 #include <filesystem>
+#include <future>
 
 using ::testing::internal::CaptureStderr;
 using ::testing::internal::GetCapturedStderr;
@@ -80,6 +82,26 @@ TEST_F(FileFunctionsTest, MoveAcrossFileSystemsReplacesTheTarget)
     move_file(source, folder.Path("log"), true);
     EXPECT_EQ(folder.Read("log"), "moved");
     EXPECT_NE(::access(source.c_str(), F_OK), 0);
+}
+
+TEST_F(FileFunctionsTest, WholeFileReadRefusesFoldersAndFifosAtOnce)
+{
+    ASSERT_EQ(::mkfifo(folder.Path("fifo").c_str(), 0600), 0);
+    for (const std::string name : {"", "fifo"}) {
+        const std::string path = folder.Path(name);
+        auto result = std::async(std::launch::async, [&] {
+            try {
+                return read_whole_file(path);
+            } catch (const std::runtime_error& error) {
+                return std::string(error.what());
+            }
+        });
+        if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ADD_FAILURE() << path << " waits for a writer";
+            ::close(::open(path.c_str(), O_WRONLY));
+        }
+        EXPECT_EQ(result.get(), "cannot open '" + path + "' with mode 'rb': Invalid argument");
+    }
 }
 
 TEST_F(FileFunctionsTest, DangerousLocationsAreRefused)

@@ -14,6 +14,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <map>
 #include <thread>
 
 using ::testing::ElementsAre;
@@ -61,6 +64,13 @@ protected:
     std::unique_ptr<Logger> make(const std::string& name, uint64_t max_size, int32_t max_old)
     {
         return std::make_unique<Logger>(folder.Path("logs"), folder.Path("crash"), name, max_size, max_old, "");
+    }
+    // Makes it the process logger; the watchdogs start without a warning to it,
+    // whenever they get there.
+    static void install(Logger& logger)
+    {
+        logger.thread_hook = [](const char*) {};
+        set_logger(&logger);
     }
     void put(const std::string& name, const std::string& text)
     {
@@ -150,13 +160,13 @@ TEST_F(LoggerTest, AnOldFileThatCannotBeRemovedIsGivenUp)
     put(olds + "20240101000001_app.log", "");
     put(olds + "20240101000002_app.log", "");
     CaptureStderr();
-    make("app.log", 10, 1);
+    make("app.log", 10, 1); // gone at once: its watchdog has logged the warning
     EXPECT_THAT(GetCapturedStderr(), HasSubstr("Removing file failed: " + folder.Path(olds + "20240101000000_app.log")));
     EXPECT_FALSE(std::filesystem::exists(folder.Path(olds + "20240101000001_app.log")));
     EXPECT_TRUE(std::filesystem::exists(folder.Path(olds + "20240101000002_app.log")));
 }
 
-TEST(Backlog, KeepsTheLatestBytesOldestFirst)
+TEST(Backlog, KeepsTheLatestBytesOldestFirstAndDumpsOnlyIntoANewFile)
 {
     TestFolder folder;
     const std::pair<std::vector<const char*>, std::string> cases[] = {
@@ -165,9 +175,12 @@ TEST(Backlog, KeepsTheLatestBytesOldestFirst)
         Backlog backlog(8);
         for (const char* text : c.first)
             backlog.write(text);
-        backlog.dump(folder.Path("dump"));
-        EXPECT_EQ(folder.Read("dump"), c.second);
+        const std::string name = "dump" + std::to_string(&c - cases);
+        EXPECT_TRUE(backlog.dump(folder.Path(name)));
+        EXPECT_EQ(folder.Read(name), c.second);
+        EXPECT_FALSE(backlog.dump(folder.Path("dump0")));
     }
+    EXPECT_EQ(folder.Read("dump0"), "");
 }
 
 TEST_F(LoggerTest, CrashLogTakesTheBacklogOrTheFileAndTheNextWriteStartsAfresh)
@@ -219,7 +232,7 @@ public:
 TEST_F(LoggerTest, LiveListenersHearEachMessageAndMayLog)
 {
     auto logger = make("app.log", 1000, 0);
-    set_logger(logger.get());
+    install(*logger);
     auto kept = std::make_shared<Listener>();
     auto dropped = std::make_shared<Listener>();
     logger->add_listener(dropped);
@@ -266,6 +279,45 @@ TEST_F(LoggerTest, StopIsPromptMidEpisodeAndLeavesOtherWatchdogsRunning)
     EXPECT_TRUE(wait_until([&] { return second.count("DETECTED") == 3; }, std::chrono::seconds(5)));
 }
 
+TEST_F(LoggerTest, ConstructionWaitsForNoLockItsCallerHolds)
+{
+    struct Locking : LogListener {
+        std::mutex mutex;
+        void on_message(const std::string&) override { std::lock_guard<std::mutex> lock(mutex); }
+    };
+    // No thread hook: each new watchdog's warning reaches the listener, and the
+    // global mutex, once they are free.
+    const auto construct_under_held_locks = [&] {
+        static Logger process(folder.Path("logs"), folder.Path("crash"), "app.log", 1000, 0, "");
+        set_logger(&process);
+        static const auto listener = std::make_shared<Locking>();
+        process.add_listener(listener);
+        std::unique_ptr<Logger> under_listener, under_logger;
+        {
+            std::lock_guard<std::mutex> held(listener->mutex);
+            under_listener = make("a.log", 1000, 0);
+        }
+        {
+            DeferredLogLock held;
+            under_logger = make("b.log", 1000, 0);
+        }
+        // Another thread in a lock scope, waiting for a lock our thread holds.
+        std::unique_lock<std::mutex> ours(listener->mutex);
+        std::atomic<bool> scoped{false};
+        std::thread other([&] {
+            DeferredLogLock held;
+            scoped = true;
+            std::lock_guard<std::mutex> wait(listener->mutex);
+        });
+        while (!scoped)
+            std::this_thread::yield();
+        const auto third = make("c.log", 1000, 0);
+        ours.unlock();
+        other.join();
+    };
+    EXPECT_EXIT((::alarm(5), construct_under_held_locks(), ::_exit(0)), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(LoggerTest, FailedChecksInsideTheLoggerStillEndTheProcess)
 {
     struct Failing : LogListener {
@@ -275,7 +327,7 @@ TEST_F(LoggerTest, FailedChecksInsideTheLoggerStillEndTheProcess)
         {
             ::alarm(10);
             static Logger logger(folder.Path("logs"), folder.Path("crash"), "app.log", 1000, 0, "");
-            set_logger(&logger);
+            install(logger);
             static const auto failing = std::make_shared<Failing>();
             logger.add_listener(failing);
             KORVEL_ASSERT(!"first");
@@ -285,11 +337,93 @@ TEST_F(LoggerTest, FailedChecksInsideTheLoggerStillEndTheProcess)
         {
             ::alarm(10);
             static Logger logger(folder.Path("logs"), folder.Path("crash"), "app.log", 1000, 0, "");
-            set_logger(&logger);
+            install(logger);
             DeferredLogLock lock;
             KORVEL_ASSERT(!"held");
         },
         ::testing::ExitedWithCode(1), "held");
+}
+
+std::string marked(int writer, int number)
+{
+    return "<T" + std::to_string(writer) + " " + std::to_string(number) + ">\n";
+}
+
+// How often each marked text occurs in the files under the folder.
+std::map<std::pair<int, int>, int> count_marked(const std::string& root)
+{
+    std::map<std::pair<int, int>, int> counts;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        int writer = 0, number = 0;
+        for (size_t at = text.find("<T"); at != std::string::npos; at = text.find("<T", at + 1))
+            if (std::sscanf(text.c_str() + at, "<T%d %d>", &writer, &number) == 2)
+                ++counts[{writer, number}];
+    }
+    return counts;
+}
+
+TEST_F(LoggerTest, EveryTextSurvivesWritersRotationsFolderChangesCrashLogsAndOtherLoggersAtOnce)
+{
+    constexpr int kWriters = 3, kSavers = 4, kRounds = 15;
+    Logger logger(folder.Path("a"), folder.Path("crash"), "app.log", 4096, 1000, "");
+    install(logger);
+    std::atomic<bool> done{false};
+    std::atomic<int> round{0}, saved{0};
+    std::atomic<std::chrono::steady_clock::time_point> fire_at{};
+    std::vector<int> written(kWriters);
+    std::vector<std::thread> threads;
+    const auto every = [&](int pause_us, auto step) {
+        threads.emplace_back([&done, pause_us, step]() mutable {
+            for (int n = 0; !done; ++n, std::this_thread::sleep_for(std::chrono::microseconds(pause_us)))
+                step(n);
+        });
+    };
+    for (int w = 0; w < kWriters; ++w)
+        every(200, [&, w](int n) { logger.write(marked(w, n).c_str()); written[w] = n + 1; });
+    every(20000, [&](int) { logger.rotate_now(); });
+    for (int c = 0; c < 2; ++c)
+        every(50000 + c * 20000, [&](int n) { logger.change_log_dir(folder.Path(n % 2 ? "a" : "b"), 4096, 1000); });
+    every(10000, [&](int) { Logger other(folder.Path("a"), folder.Path("crash"), "app.log", 4096, 1000, ""); });
+    // A new round reaches the savers within a pause; they then save at one instant.
+    for (int s = 0; s < kSavers; ++s)
+        every(100, [&, seen = 0](int) mutable {
+            if (round == seen)
+                return;
+            seen = round;
+            while (std::chrono::steady_clock::now() < fire_at.load())
+                std::this_thread::yield();
+            logger.save_crash_log();
+            ++saved;
+        });
+    std::filesystem::create_directories(folder.Path("kept"));
+    for (int r = 1; r <= kRounds && !HasFailure(); ++r) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        fire_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+        round = r;
+        EXPECT_TRUE(wait_until([&] { return saved == r * kSavers; })) << r;
+        // Each round's crash logs go aside, so that none is ever pruned.
+        for (const auto& entry : std::filesystem::directory_iterator(folder.Path("crash"))) {
+            const std::string name = entry.path().filename().string();
+            std::filesystem::rename(entry.path(), folder.Path("kept/" + std::to_string(r) + name));
+        }
+    }
+    done = true;
+    for (std::thread& thread : threads)
+        thread.join();
+
+    auto counts = count_marked(folder.Folder());
+    int texts = 0, lost = 0, repeated = 0;
+    for (int w = 0; w < kWriters; ++w) {
+        for (int n = 0; n < written[w]; ++n, ++texts) {
+            lost += counts[{w, n}] == 0;
+            repeated += counts[{w, n}] > 1;
+        }
+    }
+    EXPECT_EQ(lost + repeated, 0) << lost << " lost and " << repeated << " repeated of " << texts;
 }
 
 TEST_F(LoggerTest, StartLoggingKeepsThePreviousLogAndTheFirstLogger)

@@ -26,10 +26,19 @@ TEST(StringFunctionsTest, KeyValuePairsSkipPiecesWithoutEqualsAndKeepLastValue)
     EXPECT_EQ(parse_key_value_pairs("a=0;b=x=y;junk;;=e;a=1"), expected);
 }
 
-TEST(StringFunctionsTest, TimesBeforeNineteenSeventyFormatInTheirSecond)
+TEST(StringFunctionsTest, TimesFormatInTheirSecondWhileTheirYearHasFourDigits)
 {
-    EXPECT_EQ(format_time_us("%Y-%m-%d %H:%M:%S", -1, true), "1969-12-31 23:59:59");
-    EXPECT_EQ(format_time_us("%Y-%m-%d %H:%M:%S", -1000000, true), "1969-12-31 23:59:59");
+    constexpr int64_t kYear1000 = -30610224000 * 1000000, kYear10000 = 253402300800 * 1000000;
+    const std::pair<int64_t, const char*> cases[] = {
+        {-1, "1969-12-31 23:59:59"},        {-1000000, "1969-12-31 23:59:59"},
+        {kYear1000, "1000-01-01 00:00:00"}, {kYear1000 - 1, "invalid time"},
+        {kYear10000 - 1, "9999-12-31 23:59:59"},
+        {kYear10000, "invalid time"},       {INT64_MIN, "invalid time"},
+        {INT64_MAX, "invalid time"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(format_time_us("%Y-%m-%d %H:%M:%S", c.first, true), c.second) << c.first;
+    EXPECT_EQ(format_time_us("%Y", INT64_MIN, false), "invalid time");
+    EXPECT_EQ(format_time_us("%Y", INT64_MAX, false), "invalid time");
 }
 
 } // namespace

@@ -37,6 +37,7 @@ protected:
 TEST_F(ThreadUtilsTest, NamesGoToTheProcessLoggersHookOrAWarning)
 {
     Logger process(folder.Folder(), folder.Folder(), "", 0, 0, "");
+    process.stop(); // its own watchdog has named itself then
     process.thread_hook = &record_name;
     g_logger = &process;
     Logger(folder.Folder(), folder.Folder(), "", 0, 0, "").stop();

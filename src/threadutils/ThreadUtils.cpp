@@ -49,8 +49,9 @@ void set_current_thread_name(const std::string& name)
 {
     set_thread_name(kCallingThread, name);
     Logger* logger = g_logger.load();
-    if (logger != nullptr && logger->thread_hook != nullptr)
-        logger->thread_hook(name.c_str());
+    void (*const hook)(const char*) = logger != nullptr ? logger->thread_hook.load() : nullptr;
+    if (hook != nullptr)
+        hook(name.c_str());
     else
         log_warning("FIXME NO LOGGER OR set_unhandled_handler_again\n");
 }

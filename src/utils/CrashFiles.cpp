@@ -30,14 +30,19 @@ constexpr size_t kKeptLowest = 3;
 
 } // namespace
 
-NumberedFiles ls_regexp(const std::string& folder, const std::string& expression)
+NumberedFiles ls_regexp(const std::string& folder, const std::string& expression,
+                        std::vector<std::string>* messages)
 {
     const boost::regex pattern(expression);
     NumberedFiles files;
     std::vector<platform::DirectoryEntry> entries;
     if (!platform::list_directory(folder, "*", entries)) {
-        const int error = errno;
-        log_warning("ls_regexp('%s', '%s') failed: %s\n", folder.c_str(), expression.c_str(), std::strerror(error));
+        const std::string message = string_printf("ls_regexp('%s', '%s') failed: %s\n", folder.c_str(),
+                                                  expression.c_str(), std::strerror(errno));
+        if (messages != nullptr)
+            messages->push_back(message);
+        else
+            log_warning("%s", message.c_str());
         return files;
     }
     for (const platform::DirectoryEntry& entry : entries) {
@@ -79,8 +84,9 @@ std::string allocate_crash_filename(const std::string& folder, const std::string
         const uint64_t number = std::next(all.begin(), kKeptLowest)->first;
         const auto range = all.equal_range(number);
         for (auto it = range.first; it != range.second; ++it) {
-            // unlink, never a folder: one named like a crash file stays.
-            if (::unlink(it->second.c_str()) != 0)
+            // unlink, never a folder: one named like a crash file stays. One
+            // gone already went to a save pruning at the same time.
+            if (::unlink(it->second.c_str()) != 0 && errno != ENOENT)
                 log_warning("allocate_crash_filename failed to remove %s: %s\n", it->second.c_str(),
                             std::strerror(errno));
         }

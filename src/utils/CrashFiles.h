@@ -8,15 +8,17 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 // Full paths (folder + "/" + name) by the number read from capture group 1 (0
 // when it does not read as a number), equal numbers in name order.
 using NumberedFiles = std::multimap<uint64_t, std::string>;
 
 // The entries of the folder whose whole name matches the expression. A folder
-// that cannot be listed is logged as a warning and gives no entries; an invalid
-// expression throws boost::regex_error.
-NumberedFiles ls_regexp(const std::string& folder, const std::string& expression);
+// that cannot be listed gives no entries and a warning (into `messages` when
+// given, else logged); an invalid expression throws boost::regex_error.
+NumberedFiles ls_regexp(const std::string& folder, const std::string& expression,
+                        std::vector<std::string>* messages = nullptr);
 
 // Crash logs and dumps of every stem.
 NumberedFiles list_crash_files(const std::string& folder);

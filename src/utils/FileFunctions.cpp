@@ -5,8 +5,11 @@
 #include "utils/LogFunctions.h"
 #include "utils/StringPrintf.h"
 
+#include "platform/RegularFile.h"
+
 #include <boost/filesystem.hpp>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -145,11 +148,24 @@ void read_file_data(FILE* file, void* buffer, size_t len, const std::string& nam
 
 std::string read_whole_file(const std::string& name)
 {
-    FileGuard file(open_file(name, "rb"));
-    off_t size = -1;
-    if (::fseeko(file.get(), 0, SEEK_END) != 0 || (size = ::ftello(file.get())) < 0 ||
-        ::fseeko(file.get(), 0, SEEK_SET) != 0)
-        throw_system_error("cannot stat '" + name + "': ");
+    if (name.empty())
+        throw std::runtime_error("empty filename");
+    const std::string refused = "cannot open '" + name + "' with mode 'rb': ";
+    const int fd = platform::open_regular_file(name, O_RDONLY);
+    if (fd < 0)
+        throw_system_error(refused);
+    FileGuard file(::fdopen(fd, "rb"));
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        throw std::runtime_error(refused + std::strerror(error));
+    }
+    struct stat info{};
+    if (::fstat(fd, &info) != 0)
+        throw_system_error(refused);
+    if (static_cast<uint64_t>(info.st_size) > kMaxWholeFileSize)
+        throw std::runtime_error(refused + std::strerror(EFBIG));
+    const off_t size = info.st_size;
     std::string data(static_cast<size_t>(size), '\0');
     if (size > 0)
         read_file_data(file.get(), &data[0], data.size(), name);

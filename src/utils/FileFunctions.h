@@ -6,6 +6,7 @@
 // where noted.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,6 +25,13 @@ FILE* open_file(const std::string& name, const char* mode);
 void write_file_data(FILE* file, const void* data, size_t len, const std::string& name);
 // Exactly len bytes (not 0), else "cannot read from '<name>', eof".
 void read_file_data(FILE* file, void* buffer, size_t len, const std::string& name);
+
+// The largest file read whole into memory: far beyond any log file, which
+// rotates at a few MiB, and still an allocation the process survives.
+constexpr uint64_t kMaxWholeFileSize = 1024 * 1024 * 1024;
+// Only a regular file, and none larger than kMaxWholeFileSize: anything else
+// throws "cannot open '<name>' with mode 'rb': <reason>" at once (a FIFO gives
+// "Invalid argument" without waiting for a writer).
 std::string read_whole_file(const std::string& name);
 
 // Sets both file times to now (whole seconds); 0 on success, -1 on failure.

@@ -23,6 +23,11 @@ int32_t hash_bytes(const char* bytes, size_t length)
     return static_cast<int32_t>(h);
 }
 
+// time_to_fields reads the year as four digits; other years are no time it can
+// break down.
+constexpr int kFirstFourDigitYear = 1000;
+constexpr int kLastFourDigitYear = 9999;
+
 int64_t floor_div(int64_t value, int64_t divisor)
 {
     const int64_t quotient = value / divisor;
@@ -57,7 +62,8 @@ std::string format_time_us(const char* format, int64_t time_us, bool utc)
 {
     const time_t seconds = static_cast<time_t>(floor_div(time_us, 1000000));
     struct tm fields {};
-    if ((utc ? ::gmtime_r(&seconds, &fields) : ::localtime_r(&seconds, &fields)) == nullptr)
+    if ((utc ? ::gmtime_r(&seconds, &fields) : ::localtime_r(&seconds, &fields)) == nullptr ||
+        fields.tm_year < kFirstFourDigitYear - 1900 || fields.tm_year > kLastFourDigitYear - 1900)
         return "invalid time";
     char buffer[1024];
     const size_t length = std::strftime(buffer, sizeof(buffer), format, &fields);

@@ -15,7 +15,8 @@ int32_t string_hash(const std::string& text);
 uint64_t string_hash64(const std::string& text);
 
 // strftime of a time in microseconds since 1970 UTC (whole seconds, rounded down),
-// in UTC or local time; "invalid time" when the time cannot be broken down.
+// in UTC or local time; "invalid time" when the time cannot be broken down or
+// its year has not four digits.
 // Output beyond 1,023 bytes gives an empty text.
 std::string format_time_us(const char* format, int64_t time_us, bool utc);
 
