@@ -620,7 +620,8 @@ TEST_F(VmsServerTest, AllClientsTogetherHoldNoMoreThanTheBoundTheLargestHolderIs
     EXPECT_EQ(count_of(log(), "Orvanta client 127.0.0.1:"), 1u) << log();
     EXPECT_TRUE(stalled[0]->WaitClosed(30000));
     Frame frame;
-    EXPECT_EQ(stalled[1]->ReadFrame(frame, 100), Read::Frame);
+    EXPECT_EQ(stalled[1]->ReadFrame(frame, static_cast<int>(scaled_wait(std::chrono::milliseconds(100)).count())),
+              Read::Frame);
 }
 
 TEST_F(VmsServerTest, LoginAndEveryFrameBegunMustEndInTime)
