@@ -163,11 +163,17 @@ TEST(ArdentisUnloadTest, UnloadWithoutFinalizeDeletesOpenInstancesFirst)
                                         << " documents rendered during the unload";
 }
 
+// A host left standing at exit, as a host's globals.
+BusyHost* g_standingHost = nullptr;
+
 // Registered before the library loads, so it runs after the library's globals
-// are gone at exit: the exit code tells what the host saw meanwhile.
+// are gone at exit: the exit code tells what the host saw meanwhile. Only then
+// is the standing host deleted, its station's threads joined and its folder removed.
 void report_documents_at_exit()
 {
-    ::_exit(only_whole_documents() ? 0 : 1);
+    const bool whole = only_whole_documents();
+    delete g_standingHost;
+    ::_exit(whole ? 0 : 1);
 }
 
 TEST(ArdentisUnloadTest, ExitWithoutFinalizeDeletesOpenInstancesFirst)
@@ -175,10 +181,10 @@ TEST(ArdentisUnloadTest, ExitWithoutFinalizeDeletesOpenInstancesFirst)
     EXPECT_EXIT(
         {
             std::atexit(report_documents_at_exit);
-            BusyHost* host = new BusyHost;  // left standing, as a host's globals at exit
-            if (!host->Start())
+            g_standingHost = new BusyHost;
+            if (!g_standingHost->Start())
                 ::_exit(2);
-            host->FinishSending();
+            g_standingHost->FinishSending();
             g_log.unloading = true;
             std::exit(0);
         },
