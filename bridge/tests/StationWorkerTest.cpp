@@ -460,7 +460,7 @@ TEST_F(StationWorkerTest, BindingFailuresEndTheWorker)
         size_t finalizes;
     };
     const Case cases[] = {
-        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_GETINFO, MSC_OK, "CMSC init failed\n", 1},
+        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_GETINFO, MSC_OK, "CMSC init failed\nno export msc_GetInfo in ", 1},
         {KORVEL_FAKE_ARDENTIS_WHOLE, MSC_ERROR, "CMSC client creation failed", 1},
     };
     for (const Case& c : cases) {
@@ -468,7 +468,7 @@ TEST_F(StationWorkerTest, BindingFailuresEndTheWorker)
         set_log_path(library.folder() / "korvel-orvanta-client.log");
         library.state.createResult = c.create_result;
         station_worker();
-        EXPECT_EQ(read_file(library.folder() / "korvel-orvanta-client.log"), c.log);
+        EXPECT_EQ(read_file(library.folder() / "korvel-orvanta-client.log").substr(0, c.log.size()), c.log);
         const std::vector<std::string> names = library.state.callNames();
         EXPECT_EQ(std::count(names.begin(), names.end(), "msc_Finalize"), static_cast<long>(c.finalizes));
         EXPECT_EQ(std::count(names.begin(), names.end(), "msc_Open"), 0);

@@ -364,6 +364,7 @@ void station_worker()
         CMSC_ClientProxy proxy;
         if (!proxy.Load("Ardentis.dll")) {
             log_message(kLogError, "CMSC init failed\n");
+            log_message(kLogError, "%s\n", proxy.GetLoadFailure().c_str());
             return;
         }
         std::unique_ptr<CMSC_Client> client = proxy.CreateClient();
