@@ -1,13 +1,16 @@
 #include "support/ConnectionSettings.h"
 
 #include "support/BridgeLog.h"
+#include "support/InputBounds.h"
 #include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 using testsupport::read_file;
@@ -87,9 +90,24 @@ TEST_F(ConnectionSettingsTest, DefaultFileThatCannotBeWrittenFails)
 
 TEST_F(ConnectionSettingsTest, ExistingFileThatCannotBeReadIsLeftAlone)
 {
-    std::filesystem::create_directory(ini());
-    EXPECT_FALSE(read_config(exe()));
-    EXPECT_TRUE(std::filesystem::is_directory(ini()));
+    // A FIFO no writer ever opens: a read that waited for one would never end.
+    const std::function<void()> makers[] = {
+        [&] { std::filesystem::create_directory(ini()); },
+        [&] { ASSERT_EQ(::mkfifo(ini().c_str(), 0600), 0); },
+        // Sparse, so it costs no disk space.
+        [&] {
+            testsupport::write_file(ini(), "host h\n");
+            ASSERT_EQ(::truncate(ini().c_str(), static_cast<off_t>(kMaxSettingsFileSize + 1)), 0);
+        },
+    };
+    for (const auto& make : makers) {
+        std::filesystem::remove_all(ini());
+        make();
+        const auto type = std::filesystem::symlink_status(ini()).type();
+        EXPECT_FALSE(read_config(exe()));
+        EXPECT_EQ(std::filesystem::symlink_status(ini()).type(), type) << "left as it was";
+        EXPECT_TRUE(host.empty());
+    }
     EXPECT_EQ(log(), "");
 }
 
