@@ -92,7 +92,6 @@ TEST_F(DynamicLibraryTest, TheExecutablesFolderComesFirst)
         EXPECT_EQ(platform::library_path(library), m_folder / c.file);
         EXPECT_TRUE(platform::free_library(library));
     }
-    EXPECT_EQ(platform::library_path(nullptr), "");
 }
 
 TEST_F(DynamicLibraryTest, NameWithFolderLoadsAsItStands)
@@ -111,27 +110,17 @@ TEST_F(DynamicLibraryTest, NameWithFolderLoadsAsItStands)
     EXPECT_TRUE(platform::free_library(library));
 }
 
-TEST_F(DynamicLibraryTest, MissingOrBrokenLibraryGivesNullAndTheLoadersReason)
+TEST_F(DynamicLibraryTest, MissingOrBrokenLibraryGivesNull)
 {
+    EXPECT_EQ(platform::load_library("KorvelNoSuchLibrary.dll"), nullptr);
+    EXPECT_EQ(platform::load_library(""), nullptr);
     // A file beside the executable that is no library is not passed over for the
     // system's copy.
     testsupport::write_file(m_folder / "libz.so.1", std::string(128, 'x'));
-    const struct {
-        std::string name;
-        std::string file;
-        std::string reason;
-    } cases[] = {
-        {"KorvelNoSuchLibrary.dll", "libKorvelNoSuchLibrary.so",
-         "libKorvelNoSuchLibrary.so: cannot open shared object file: No such file or directory"},
-        {"", "", "no file name"},
-        {"libz.so.1", m_folder / "libz.so.1", m_folder / "libz.so.1: invalid ELF header"},
-    };
-    for (const auto& c : cases) {
-        platform::LibraryLoadFailure failure;
-        EXPECT_EQ(platform::load_library(c.name, &failure), nullptr) << c.name;
-        EXPECT_EQ(failure.file, c.file) << c.name;
-        EXPECT_EQ(failure.reason.substr(0, c.reason.size()), c.reason) << c.name;
-    }
+    platform::LibraryLoadFailure failure;
+    EXPECT_EQ(platform::load_library("libz.so.1", &failure), nullptr);
+    EXPECT_EQ(failure.file, m_folder / "libz.so.1");
+    EXPECT_EQ(failure.reason, m_folder / "libz.so.1: invalid ELF header");
     EXPECT_FALSE(platform::free_library(nullptr));
     EXPECT_EQ(platform::find_library_symbol(nullptr, "zlibVersion"), nullptr);
 }

@@ -53,31 +53,4 @@ TEST(RegularFile, OpensRegularFilesAndRefusesEverythingElseAtOnce)
     }
 }
 
-TEST(RegularFile, ReadsAWholeFileWithinItsBoundOnly)
-{
-    testsupport::TempFolder folder;
-    std::ofstream(folder / "file") << "abc";
-    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
-    const struct
-    {
-        std::string path;
-        uint64_t max;
-        int error;  // 0: read
-    } cases[] = {
-        {folder / "file", 3, 0},
-        {folder / "file", 2, EFBIG},
-        {folder / "fifo", 3, EINVAL},
-        {folder / "missing", 3, ENOENT},
-    };
-    for (const auto& c : cases) {
-        std::string text = "left";
-        errno = 0;
-        EXPECT_EQ(platform::read_regular_file(c.path, c.max, text), c.error == 0) << c.path;
-        EXPECT_EQ(text, c.error == 0 ? "abc" : "") << c.path;
-        if (c.error != 0) {
-            EXPECT_EQ(errno, c.error) << c.path;
-        }
-    }
-}
-
 } // namespace
