@@ -18,7 +18,10 @@ int main(int argc, char** argv)
     // The console's output code page is UTF-8 already on this platform.
     g_worker_stop = false;
     const std::string executable_path = platform::executable_path();
-    set_log_path(path_replace_file_name(executable_path, kLogFileName));
+    // A service run begins a new log and keeps the last one; a console command
+    // ("stop", an install) writes after the lines of a service still running.
+    set_log_path(path_replace_file_name(executable_path, kLogFileName),
+                 platform::started_by_service_manager() ? LogStart::NewFile : LogStart::Append);
     // The default soft limit (1,024) would let idle peers take every
     // descriptor the video-system server and the station link need.
     if (!raise_descriptor_limit())

@@ -1,9 +1,10 @@
 #pragma once
 
 // Tells from the station's request log when the bridge has loaded its tree:
-// the bridge asks for every object's sensors on each new station connection,
-// and nothing else asks for sensors. The library's own reconnects log in and
-// load its lists, but ask for no sensors.
+// the bridge asks for every object's sensors on its first station connection
+// and again on each one the library's reconnect brings back, and nothing else
+// asks for sensors. The library's own reconnects log in and load its lists,
+// but ask for no sensors.
 
 #include "StationSimulator.h"
 

@@ -3,8 +3,8 @@
 // loopback, through three phases that each check what they promise:
 //   events   every event reaches every client as one matched update;
 //   drops    the station link is cut at random points, mid-frame included, and
-//            the bridge reconnects and loads its tree afresh each time, so the
-//            clients see what changed while the link was down;
+//            the bridge loads its tree afresh on each link the library
+//            restores, so the clients see what changed while it was down;
 //   clients  clients that never read and connections that come and go, while
 //            a well-behaved client still gets every update.
 // The bridge's memory, threads and descriptors are sampled throughout and must
@@ -63,7 +63,7 @@ struct Options
     int readers = 4;
     int sampleMs = 1000;
     int reloadTimeoutMs = 30000;
-    bool wake = true;
+    bool strayEvents = true;
     unsigned seed = 1;
     soak::FootprintMargins margins;
     bool keep = false;
@@ -79,7 +79,7 @@ const char kUsage[] =
     "                       (events,drops,clients)\n"
     "  --events N           events of the events phase (1000000)\n"
     "  --clients N          clients of the events phase (20)\n"
-    "  --drops N            station link drops (1000); each costs the bridge's 2 s pause\n"
+    "  --drops N            station link drops (1000)\n"
     "  --silent N           clients that never read (200)\n"
     "  --cycles N           connect/disconnect cycles (5000)\n"
     "  --hostile-events N   events to the well-behaved client meanwhile (50000)\n"
@@ -90,8 +90,8 @@ const char kUsage[] =
     "  --thread-margin N    threads allowed either way (0)\n"
     "  --fd-margin N        open descriptors allowed either way (0)\n"
     "  --reload-timeout MS  for one reconnect and reload (30000)\n"
-    "  --quiet-station      no events while the link is down, so the bridge notices\n"
-    "                       a drop only when its 5 s wait ends\n"
+    "  --quiet-station      no events the bridge ignores while the link comes back\n"
+    "                       and until the reload begins (one every 100 ms otherwise)\n"
     "  --seed N             of the random drop points (1)\n"
     "  --keep               keep the run folder\n";
 
@@ -111,7 +111,7 @@ bool parse_options(int argc, char** argv, Options& options)
         if (name == "--keep")
             options.keep = true;
         else if (name == "--quiet-station")
-            options.wake = false;
+            options.strayEvents = false;
         else
             return false;
         return true;
@@ -320,7 +320,7 @@ private:
         return delivered && clients.TotalMatched() == expected && clients.TotalUnexpected() == 0;
     }
 
-    // ---- drops: reconnect and reload after every cut --------------------------
+    // ---- drops: a reload on the restored link after every cut -----------------
 
     CMS_SimpleEventData SensorEvent(size_t sensor, int16_t subType)
     {
@@ -347,11 +347,11 @@ private:
 
     DropPoint RandomDropPoint() { return static_cast<DropPoint>(std::uniform_int_distribution<int>(0, 3)(m_random)); }
 
-    // An event the bridge applies to nothing; it ends the bridge's wait for
-    // events, so a lost link is noticed without waiting out the 5 s.
-    void Wake()
+    // An event the bridge applies to nothing, sent while the link comes back:
+    // events then arrive around the reload, which they must not disturb.
+    void SendStrayEvent()
     {
-        if (!m_options.wake)
+        if (!m_options.strayEvents)
             return;
         CMS_SimpleEventData event;
         event.ID = static_cast<int32_t>(++m_extraEvents);
@@ -389,8 +389,8 @@ private:
     bool DropsPhase()
     {
         const int drops = m_options.drops;
-        std::printf("%d station link drops at random points; after each the bridge must reconnect, load its tree "
-                    "and show a client what changed while the link was down\n",
+        std::printf("%d station link drops at random points; after each the bridge must load its tree on the "
+                    "restored link and show a client what changed while the link was down\n",
                     drops);
         LevelWatcher watcher;
         std::string error;
@@ -461,7 +461,7 @@ private:
                 },
                 m_options.reloadTimeoutMs, [&] {
                     if (tracker.SensorRequestsAfter(lastConnection) == 0)
-                        Wake();
+                        SendStrayEvent();
                 });
             if (!reloaded || !watcher.Connected()) {
                 std::string reason;

@@ -38,18 +38,25 @@ protected:
     std::string m_saved_path;
 };
 
-TEST_F(BridgeLogTest, FirstWrittenMessageTruncatesLaterOnesAppend)
+TEST_F(BridgeLogTest, ARunBeginsANewFileKeepingTheLastAsOldAndAConsoleCommandAppends)
 {
-    log_message(kLogInfo, "run %s\n", "sc create");
-    EXPECT_EQ(read_file(m_log), "run sc create\n");
-    log_message(kLogError, "unable to %s service %s (err 0x%04x)\n", "start", "Korvel Orvanta Client", 2u);
-    log_message(kLogError, "no line end");
-    EXPECT_EQ(read_file(m_log), "run sc create\nunable to start service Korvel Orvanta Client (err 0x0002)\nno line end");
-
-    // A new path starts afresh again.
-    set_log_path(m_log);
-    log_message(kLogError, "again\n");
-    EXPECT_EQ(read_file(m_log), "again\n");
+    const struct {
+        LogStart start;
+        std::string log;
+        std::string old;
+    } cases[] = {
+        {LogStart::NewFile, "run sc create\nno line end", "left from the last run\n"},
+        {LogStart::Append, "left from the last run\nrun sc create\nno line end", "older run\n"},
+    };
+    for (const auto& c : cases) {
+        testsupport::write_file(m_log, "left from the last run\n");
+        testsupport::write_file(m_log + kOldLogSuffix, "older run\n");
+        set_log_path(m_log, c.start);
+        log_message(kLogInfo, "run %s\n", "sc create");
+        log_message(kLogError, "no line end");
+        EXPECT_EQ(read_file(m_log), c.log);
+        EXPECT_EQ(read_file(m_log + kOldLogSuffix), c.old);
+    }
 }
 
 TEST_F(BridgeLogTest, MessagesAboveVerbosityAreDroppedAndDoNotTruncate)

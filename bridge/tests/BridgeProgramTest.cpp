@@ -2,6 +2,7 @@
 // run recipe the demo uses.
 
 #include "testsupport/ChildProcess.h"
+#include "testsupport/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -64,9 +66,9 @@ protected:
     }
 
     // Started from a console: no INVOCATION_ID, and no sc on PATH.
-    int run_from_console(const std::string& argument)
+    int run_from_console(const std::string& argument, const std::string& exe = std::string())
     {
-        std::vector<std::string> argv{m_exe};
+        std::vector<std::string> argv{exe.empty() ? m_exe : exe};
         if (!argument.empty())
             argv.push_back(argument);
         return testsupport::run_child(
@@ -125,31 +127,40 @@ TEST_F(BridgeProgramTest, FromConsoleInstallsOrRemovesThenEndsWithStatus39)
     }
 }
 
-TEST_F(BridgeProgramTest, ServiceRunsUntilStopSignalAndReportsSuccess)
+TEST_F(BridgeProgramTest, ServiceRunsUntilAStopSignalKeepingTheLastRunsLogBesideAConsoleStop)
 {
-    for (int signal : {SIGTERM, SIGINT}) {
-        std::filesystem::remove_all(run());
+    const std::string service_lines =
+        "run sc create \"Korvel Orvanta Client\" binPath= \"" + run() + "/korvel-orvanta-client\"\n"
+        "unable to start service Korvel Orvanta Client (err 0x0002)\n"
+        "load events dictionary " + run() + "/dictionary_events_system.xml\n"
+        "unable to load events dictionary dictionary_events_system.xml "
+        "(cannot open the file: No such file or directory)\n"
+        "CMSC init failed\n"
+        "unable to load libArdentis.so (libArdentis.so: cannot open shared object file: No such file or directory)\n";
+    const std::string console_lines = "run sc stop \"Korvel Orvanta Client\"\n"
+                                      "unable to stop service Korvel Orvanta Client (err 0x0002)\n";
+    std::string last_run;
+    // Each run in the same folder, so each finds the log of the one before.
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         // A port of its own for the video-system server: the default one may be taken.
         const pid_t pid = start_service("host h\nport 5000\nlogin l\nlocal_port " +
                                         std::to_string(free_local_port()) + "\n");
         ASSERT_GT(pid, 0);
         // Without a dictionary the service goes on all the same, and without a
-        // station library the worker ends at once. The stop is sent only after the
-        // last start-up line, since the control handler logs from the dispatcher's
-        // own thread.
-        ASSERT_TRUE(testsupport::wait_for_text(m_folder / "run/korvel-orvanta-client.log",
-                                               "CMSC init failed\n", 20000))
+        // station library the worker ends at once, saying why. The stop is sent
+        // only after the last start-up line, since the control handler logs
+        // from the dispatcher's own thread.
+        ASSERT_TRUE(wait_until([&] { return run_log() == service_lines; }, std::chrono::seconds(20)))
             << run_log() << output();
+        // "stop" from a console beside the running service writes after its lines.
+        EXPECT_EQ(run_from_console("stop", run() + "/korvel-orvanta-client"), 1063 & 0xFF);
         ::kill(pid, signal);
         EXPECT_EQ(testsupport::wait_child(pid, 20000), 0) << output();
-        EXPECT_EQ(run_log(), "run sc create \"Korvel Orvanta Client\" binPath= \"" + run() +
-                                 "/korvel-orvanta-client\"\n"
-                                 "unable to start service Korvel Orvanta Client (err 0x0002)\n"
-                                 "load events dictionary " + run() + "/dictionary_events_system.xml\n"
-                                 "unable to load events dictionary dictionary_events_system.xml "
-                                 "(cannot open the file: No such file or directory)\n"
-                                 "CMSC init failed\n"
-                                 "service_status: 1\n");
+        EXPECT_EQ(run_log(), service_lines + console_lines + "service_status: 1\n") << signal;
+        if (!last_run.empty()) {
+            EXPECT_EQ(read_file(run() + "/korvel-orvanta-client.log.old"), last_run) << signal;
+        }
+        last_run = run_log();
     }
 }
 

@@ -77,10 +77,11 @@ TEST(CMSC_ClientProxyTest, MissingExportFinalizesAndUnloads)
     const struct {
         const char* variant;
         Names calls;
+        const char* missing;
     } cases[] = {
-        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_GETINFO, {"msc_Finalize"}},
+        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_GETINFO, {"msc_Finalize"}, "msc_GetInfo"},
         // Without msc_Finalize there is nothing to call before the release.
-        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_FINALIZE, {}},
+        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_FINALIZE, {}, "msc_Finalize"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.variant);
@@ -88,6 +89,8 @@ TEST(CMSC_ClientProxyTest, MissingExportFinalizesAndUnloads)
         CMSC_ClientProxy proxy;
         EXPECT_FALSE(proxy.Load("Ardentis.dll"));
         EXPECT_FALSE(proxy.IsLoaded());
+        EXPECT_EQ(proxy.GetLoadFailure(),
+                  std::string("no export ") + c.missing + " in " + (library.folder() / "libArdentis.so"));
         EXPECT_EQ(library.state.callNames(), c.calls);
         EXPECT_EQ(library.state.loads, 1);
         EXPECT_EQ(library.state.unloads, 1);

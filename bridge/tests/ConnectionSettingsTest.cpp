@@ -1,6 +1,7 @@
 #include "support/ConnectionSettings.h"
 
 #include "support/BridgeLog.h"
+#include "support/InputBounds.h"
 #include "testsupport/ChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -87,9 +88,20 @@ TEST_F(ConnectionSettingsTest, DefaultFileThatCannotBeWrittenFails)
 
 TEST_F(ConnectionSettingsTest, ExistingFileThatCannotBeReadIsLeftAlone)
 {
-    std::filesystem::create_directory(ini());
-    EXPECT_FALSE(read_config(exe()));
-    EXPECT_TRUE(std::filesystem::is_directory(ini()));
+    // A folder; a FIFO no writer opens, which a read would wait on for ever; a
+    // file past the bound.
+    for (const std::string make : {"folder", "fifo", "large"}) {
+        std::filesystem::remove_all(ini());
+        if (make == "folder")
+            std::filesystem::create_directory(ini());
+        else if (make == "fifo")
+            ASSERT_EQ(::mkfifo(ini().c_str(), 0600), 0);
+        else
+            testsupport::write_file(ini(), std::string(kMaxSettingsFileSize + 1, '#'));
+        const auto type = std::filesystem::symlink_status(ini()).type();
+        EXPECT_FALSE(read_config(exe())) << make;
+        EXPECT_EQ(std::filesystem::symlink_status(ini()).type(), type) << make;
+    }
     EXPECT_EQ(log(), "");
 }
 

@@ -1,11 +1,15 @@
 #include "model/EventDictionary.h"
 
 #include "support/BridgeLog.h"
+#include "support/InputBounds.h"
 #include "testsupport/ChildProcess.h"
 
 #include "platform/ModulePath.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -127,10 +131,13 @@ TEST_F(EventDictionaryTest, UnreadableFileLeavesNoTextsAndTellsWhy)
     const struct
     {
         const char* what;
-        std::string xml; // "-": no file at all
+        std::string xml; // "-": no file at all; "-fifo", "-big": a FIFO, a file past the bound
         std::string reason;
     } cases[] = {
         {"missing file", "-", "cannot open the file: No such file or directory"},
+        // No writer ever opens it: a read that waited for one would never end.
+        {"FIFO", "-fifo", "not a regular file"},
+        {"too large", "-big", "larger than " + std::to_string(kMaxDictionaryFileSize) + " bytes"},
         {"malformed XML", "<Root><Template><Param id=\"2\"><Param id=\"4\" text=\"x\"/></Template></Root>",
          "unexpected end of data at line 1"},
         {"no template", "<Root><Param id=\"2\"><Param id=\"4\" text=\"x\"/></Param></Root>",
@@ -143,9 +150,17 @@ TEST_F(EventDictionaryTest, UnreadableFileLeavesNoTextsAndTellsWhy)
     for (const auto& c : cases)
     {
         EventsDictionary.clear();
-        std::remove((m_folder / "dictionary_events_system.xml").c_str());
-        if (c.xml != "-")
-            write_file(m_folder / "dictionary_events_system.xml", c.xml);
+        const std::string path = m_folder / "dictionary_events_system.xml";
+        std::remove(path.c_str());
+        if (c.xml == "-fifo") {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        } else if (c.xml == "-big") {
+            // Sparse, so it costs no disk space.
+            write_file(path, "<Root>");
+            ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(kMaxDictionaryFileSize + 1)), 0);
+        } else if (c.xml != "-") {
+            write_file(path, c.xml);
+        }
         std::string reason;
         EXPECT_FALSE(load_events_dictionary(platform::executable_path(), &reason)) << c.what;
         EXPECT_EQ(reason, c.reason) << c.what;

@@ -221,8 +221,11 @@ protected:
             else
                 g_worker_stop = true;
         });
+        set_link_restore_wait_for_tests(std::chrono::milliseconds(100));
         state().ioctrl = [this](int32_t command, const void* input, int32_t inputSize, void* output,
                                 int32_t outputSize, int32_t* outLength) {
+            if (m_on_query && !m_on_query(command))
+                return static_cast<int32_t>(MSC_ERROR);
             return m_station.Answer(command, input, inputSize, output, outputSize, outLength);
         };
         // Each wait runs the next step of the script; once it is used up, the
@@ -253,6 +256,7 @@ protected:
     void TearDown() override
     {
         set_reconnect_pause_for_tests(nullptr);
+        set_link_restore_wait_for_tests();
         g_worker_stop = false;
         clear_model();
         EventsDictionary.clear();
@@ -275,6 +279,14 @@ protected:
         for (const FakeArdentisCall& call : state().calls)
             n += call.name == name && (command < 0 || call.command == command) ? 1 : 0;
         return n;
+    }
+
+    // The library's report on the station link, as its worker thread makes it.
+    void report_link(int32_t code) { state().callback(state().instances.at(0), code, nullptr, 0, 0, 0, 0); }
+    void link_lost_and_back()
+    {
+        report_link(MSC_NOTIFY_DISCONNECTED);
+        report_link(MSC_NOTIFY_CONNECTED);
     }
 
     // A wait that delivers the documents.
@@ -301,6 +313,8 @@ protected:
     std::deque<std::string> m_events;
     std::function<void()> m_after_read;
     std::function<void()> m_on_pause;
+    // Before each query; false fails it.
+    std::function<bool(int32_t command)> m_on_query;
     std::vector<std::chrono::milliseconds> m_pauses;
     std::string m_saved_log;
 };
@@ -460,7 +474,7 @@ TEST_F(StationWorkerTest, BindingFailuresEndTheWorker)
         size_t finalizes;
     };
     const Case cases[] = {
-        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_GETINFO, MSC_OK, "CMSC init failed\n", 1},
+        {KORVEL_FAKE_ARDENTIS_WITHOUT_MSC_GETINFO, MSC_OK, "CMSC init failed\nno export msc_GetInfo in ", 1},
         {KORVEL_FAKE_ARDENTIS_WHOLE, MSC_ERROR, "CMSC client creation failed", 1},
     };
     for (const Case& c : cases) {
@@ -468,7 +482,7 @@ TEST_F(StationWorkerTest, BindingFailuresEndTheWorker)
         set_log_path(library.folder() / "korvel-orvanta-client.log");
         library.state.createResult = c.create_result;
         station_worker();
-        EXPECT_EQ(read_file(library.folder() / "korvel-orvanta-client.log"), c.log);
+        EXPECT_EQ(read_file(library.folder() / "korvel-orvanta-client.log").substr(0, c.log.size()), c.log);
         const std::vector<std::string> names = library.state.callNames();
         EXPECT_EQ(std::count(names.begin(), names.end(), "msc_Finalize"), static_cast<long>(c.finalizes));
         EXPECT_EQ(std::count(names.begin(), names.end(), "msc_Open"), 0);
@@ -608,9 +622,10 @@ TEST_F(StationWorkerTest, LargeEventsFitAndADocumentFillingTheBufferIsReportedCu
     EXPECT_EQ(count_of(text, "Event document cut to 1048575 bytes\n"), 1u) << text.substr(0, 2000);
 }
 
-// The library reports the station link lost: the cycle ends, the tree is loaded
-// anew, and every element whose level differs is sent to the video clients.
-TEST_F(StationWorkerTest, LostLinkReloadsTheTreeAndSendsTheChangedLevels)
+// The library reports the station link lost and back: the tree is loaded anew on
+// the same connection, every element whose level differs is sent to the video
+// clients, and events are applied as events before and after.
+TEST_F(StationWorkerTest, ALinkLostAndBackIsReloadedOnTheSameConnectionAndTheChangedLevelsSent)
 {
     local_port = 0;
     ASSERT_TRUE(start_vms_server()) << log();
@@ -629,22 +644,30 @@ TEST_F(StationWorkerTest, LostLinkReloadsTheTreeAndSendsTheChangedLevels)
         // While the link is down, object 100 is unguarded and sensor 1 restored.
         m_station.objects[100] = object_doc(100, 10, 0x200005);
         m_station.sensors[100] = sensors_doc({{1001, 1, 13}, {1002, 2, 2}, {1003, 3, 13}});
-        EXPECT_EQ(state().callback(state().instances.at(0), MSC_NOTIFY_DISCONNECTED, nullptr, 0, 0, 0, 0), 0);
+        link_lost_and_back();
         return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
     });
-    m_on_pause = []() {};
+    // An alarm of sensor 1 queued while the reload runs, read after it.
+    m_on_query = [this](int32_t command) {
+        if (command == MSC_IOCTL_GET_GROUP_BY_ID && calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS) == 2)
+            m_events.push_back(events_doc({{3, 2, 10, 100, 1}}));
+        return true;
+    };
+    m_waits.push_back([]() { return static_cast<int32_t>(MSC_OK); });
     station_worker();
 
     EXPECT_EQ(calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS), 2u);
-    EXPECT_EQ(m_pauses.size(), 1u);
-    EXPECT_NE(log().find("Connection to Korvel server lost\n"), std::string::npos) << log();
+    EXPECT_EQ(calls_of("msc_Open"), 1u);
+    EXPECT_TRUE(m_pauses.empty());
+    EXPECT_NE(log().find("Connection to Korvel server lost\nConnection to Korvel server restored\n"), std::string::npos)
+        << log();
     EXPECT_EQ(level_of(10, 100), 0);
 
     // A marker after the worker's updates: the frames before it are all of them.
     auto marker = std::make_shared<KorvelElement>();
     marker->ID = 77777;
     broadcast_update(marker, LEVEL_SENSOR);
-    std::vector<std::pair<int, int32_t>> received;
+    std::vector<std::pair<int32_t, int>> received;
     for (;;) {
         ASSERT_EQ(client.ReadFrame(frame), LinkTestClient::Read::Frame);
         ASSERT_EQ(frame.command, LINK_UPDATE);
@@ -653,18 +676,49 @@ TEST_F(StationWorkerTest, LostLinkReloadsTheTreeAndSendsTheChangedLevels)
         ASSERT_TRUE(read_element_record(frame.payload.data(), frame.payload.size(), offset, r));
         if (r.ID == marker->ID)
             break;
-        received.emplace_back(r.level, r.ID);
-        if (r.ID == 100 || r.ID == 1001) {
-            EXPECT_EQ(r.StateLevel, 0) << r.ID;
-        }
+        received.emplace_back(r.ID, r.StateLevel);
     }
     stop_vms_server();
     // The event's update for sensor 2, then the reload's: object 100 (1 to 0) and
-    // sensor 1 (1 to 0); sensor 2 was at 2 before and after, sensor 3 at 0.
-    EXPECT_EQ(received, (std::vector<std::pair<int, int32_t>>{{3, 1002}, {2, 100}, {3, 1001}}));
+    // sensor 1 (1 to 0); sensor 2 was at 2 before and after, sensor 3 at 0; then
+    // the event that came during the reload.
+    EXPECT_EQ(received, (std::vector<std::pair<int32_t, int>>{{1002, 2}, {100, 0}, {1001, 0}, {1001, 2}}));
 }
 
-TEST_F(StationWorkerTest, LossReportedBetweenCyclesIsNotCounted)
+// Lost again while the reload runs: the reload breaks off, leaving what it has
+// not reached (its groups) as they were, and runs once more on the next link.
+TEST_F(StationWorkerTest, ALinkLostDuringTheReloadIsReloadedAgainAndKeepsItsGroups)
+{
+    script_small_station();
+    m_waits.push_back([this]() {
+        link_lost_and_back();
+        return static_cast<int32_t>(MSC_USER_HANDLE_SIGNALED);
+    });
+    bool dropped = false;
+    m_on_query = [&](int32_t command) {
+        if (command != MSC_IOCTL_GET_GROUP_BY_ID || dropped || calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS) != 2)
+            return true;
+        dropped = true;
+        link_lost_and_back();
+        return false;
+    };
+    KorvelElementPtr group;
+    m_waits.push_front([&]() {
+        group = find_element(10);
+        return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
+    });
+    station_worker();
+
+    EXPECT_EQ(calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS), 3u);
+    EXPECT_EQ(calls_of("msc_Open"), 1u);
+    EXPECT_TRUE(m_pauses.empty());
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(find_element(10), group) << "the group stayed in the tree";
+    EXPECT_EQ(log().find("GetObjetGroupByID"), std::string::npos) << log();
+}
+
+// A link the library does not bring back ends the cycle as any other.
+TEST_F(StationWorkerTest, ALinkThatDoesNotComeBackEndsTheCycleAndALossBetweenCyclesIsNotCounted)
 {
     script_small_station();
     m_waits.push_back([this]() {
@@ -679,6 +733,9 @@ TEST_F(StationWorkerTest, LossReportedBetweenCyclesIsNotCounted)
     EXPECT_EQ(calls_of("msc_Open"), 2u);
     EXPECT_EQ(m_pauses.size(), 1u);
     EXPECT_EQ(count_of(log(), "Connection to Korvel server lost\n"), 1u);
+    EXPECT_NE(log().find("Connection to Korvel server not restored within 100 ms\nReconnect to Korvel server\n"),
+              std::string::npos)
+        << log();
 }
 
 // Stopped from another thread, as the service stops it: the wait ends on its

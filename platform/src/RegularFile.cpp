@@ -33,4 +33,42 @@ int open_regular_file(const std::string& path, int flags, mode_t mode)
     return fd;
 }
 
+bool read_regular_file(const std::string& path, uint64_t max_size, std::string& text)
+{
+    text.clear();
+    const int fd = open_regular_file(path, O_RDONLY);
+    if (fd < 0)
+        return false;
+    int error = 0;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (static_cast<uint64_t>(info.st_size) > max_size)
+        error = EFBIG;
+    else
+        text.reserve(static_cast<size_t>(info.st_size));
+    // Read to the end, which a file growing meanwhile may put past the bound.
+    char buffer[65536];
+    while (error == 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        else if (text.size() + static_cast<size_t>(n) > max_size)
+            error = EFBIG;
+        else
+            text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (error != 0) {
+        text.clear();
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
 } // namespace platform

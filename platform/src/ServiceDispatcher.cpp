@@ -21,6 +21,10 @@ namespace {
 // The one handle a process's service gets.
 constexpr ServiceStatusHandle kServiceHandle = 1;
 
+// Every signal that would end the process unasked: the service manager's stop,
+// Ctrl-C, a closed terminal and Ctrl-\ all stop the service cleanly instead.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
 struct DispatcherState {
     std::mutex mutex;
     bool running = false;
@@ -69,8 +73,8 @@ bool start_service_ctrl_dispatcher(const ServiceTableEntry* table, uint32_t& exi
     sigset_t signals;
     sigset_t previous;
     sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
+    for (const int stop : kStopSignals)
+        sigaddset(&signals, stop);
     ::pthread_sigmask(SIG_BLOCK, &signals, &previous);
     const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

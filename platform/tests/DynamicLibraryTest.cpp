@@ -89,6 +89,7 @@ TEST_F(DynamicLibraryTest, TheExecutablesFolderComesFirst)
         platform::LibraryHandle library = platform::load_library(c.name);
         ASSERT_NE(library, nullptr);
         EXPECT_EQ(loaded_from(library), m_folder / c.file);
+        EXPECT_EQ(platform::library_path(library), m_folder / c.file);
         EXPECT_TRUE(platform::free_library(library));
     }
 }
@@ -115,8 +116,11 @@ TEST_F(DynamicLibraryTest, MissingOrBrokenLibraryGivesNull)
     EXPECT_EQ(platform::load_library(""), nullptr);
     // A file beside the executable that is no library is not passed over for the
     // system's copy.
-    testsupport::write_file(m_folder / "libz.so.1", "not a library");
-    EXPECT_EQ(platform::load_library("libz.so.1"), nullptr);
+    testsupport::write_file(m_folder / "libz.so.1", std::string(128, 'x'));
+    platform::LibraryLoadFailure failure;
+    EXPECT_EQ(platform::load_library("libz.so.1", &failure), nullptr);
+    EXPECT_EQ(failure.file, m_folder / "libz.so.1");
+    EXPECT_EQ(failure.reason, m_folder / "libz.so.1: invalid ELF header");
     EXPECT_FALSE(platform::free_library(nullptr));
     EXPECT_EQ(platform::find_library_symbol(nullptr, "zlibVersion"), nullptr);
 }

@@ -126,6 +126,8 @@ TEST_F(ServiceDispatcherTest, StopSignalsReachHandlerAndDispatcherReturnsReporte
     const Case cases[] = {
         {SIGTERM, false, 0, 0, 0},
         {SIGINT, false, 0, 0, 0},
+        {SIGHUP, false, 0, 0, 0},
+        {SIGQUIT, false, 0, 0, 0},
         {SIGTERM, true, 0, 0, 0},
         {SIGTERM, false, platform::kErrorServiceSpecificError, 3, 3},
         {SIGINT, false, 1610, 9, 1610},
@@ -152,8 +154,8 @@ TEST_F(ServiceDispatcherTest, StopSignalsReachHandlerAndDispatcherReturnsReporte
         // The caller's signal mask is back as it was.
         sigset_t mask;
         ::pthread_sigmask(SIG_SETMASK, nullptr, &mask);
-        EXPECT_FALSE(sigismember(&mask, SIGTERM));
-        EXPECT_FALSE(sigismember(&mask, SIGINT));
+        for (const int stop : {SIGTERM, SIGINT, SIGHUP, SIGQUIT})
+            EXPECT_FALSE(sigismember(&mask, stop)) << stop;
     }
 }
 

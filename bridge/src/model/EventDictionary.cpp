@@ -2,7 +2,10 @@
 
 #include "support/BridgeLog.h"
 #include "support/FilePath.h"
+#include "support/InputBounds.h"
 #include "support/XmlDepth.h"
+
+#include "platform/RegularFile.h"
 
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
@@ -10,7 +13,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -22,6 +24,16 @@ constexpr char kDictionaryFileName[] = "dictionary_events_system.xml";
 
 using boost::property_tree::ptree;
 
+// Why the file was not read, as read_regular_file left errno.
+std::string unreadable_file_reason(int error)
+{
+    if (error == EINVAL)
+        return "not a regular file";
+    if (error == EFBIG)
+        return "larger than " + std::to_string(kMaxDictionaryFileSize) + " bytes";
+    return std::string("cannot open the file: ") + std::strerror(error);
+}
+
 } // namespace
 
 bool load_events_dictionary(const std::string& executable_path, std::string* reason)
@@ -31,14 +43,9 @@ bool load_events_dictionary(const std::string& executable_path, std::string* rea
     std::string fault;
     try
     {
-        std::ifstream file(path, std::ios::binary);
-        if (!file)
-            throw std::runtime_error(std::string("cannot open the file: ") + std::strerror(errno));
-        std::ostringstream content;
-        content << file.rdbuf();
-        if (file.bad())
-            throw std::runtime_error("cannot read the file");
-        const std::string text = content.str();
+        std::string text;
+        if (!platform::read_regular_file(path, kMaxDictionaryFileSize, text))
+            throw std::runtime_error(unreadable_file_reason(errno));
         fault = xml_depth_fault(text);
         if (!fault.empty())
             throw std::runtime_error(fault);

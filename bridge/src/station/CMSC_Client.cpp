@@ -2,6 +2,8 @@
 
 #include "station/CMSC_ClientProxy.h"
 
+#include "platform/Event.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstddef>
@@ -53,8 +55,19 @@ void CMSC_Client::StopNotifications()
 
 int CMSC_Client::OnNotify(int32_t code, const char*, int32_t, int32_t, int32_t, int32_t)
 {
-    if (code == MSC_NOTIFY_DISCONNECTED)
+    // The state first, then the event: a waiter that clears the event before
+    // it looks never misses a report.
+    if (code == MSC_NOTIFY_DISCONNECTED) {
+        m_linkUp = false;
         m_connectionLost = true;
+    } else if (code == MSC_NOTIFY_CONNECTED) {
+        m_linkUp = true;
+    } else {
+        return 0;
+    }
+    const intptr_t event = m_linkReportEvent;
+    if (event > 0)
+        platform::set_event(static_cast<platform::WaitHandle>(event));
     return 0;
 }
 

@@ -20,16 +20,26 @@ public:
     CMSC_Client(const CMSC_Client&) = delete;
     CMSC_Client& operator=(const CMSC_Client&) = delete;
 
-    // A notification of the library, on its worker thread. Only notes a lost
-    // station link; the records come by polling.
+    // A notification of the library, on its worker thread. Only notes the
+    // station link's loss and return; the records come by polling.
     virtual int OnNotify(int32_t code, const char* text, int32_t length, int32_t reserved1, int32_t reserved2,
                          int32_t reserved3);
 
-    // Set when the library reported the station link lost. The library reconnects
-    // by itself, but levels that changed meanwhile never come as events, so the
-    // station worker reloads the tree when it sees this.
+    // The library's reports on the station link since ClearLinkReports. The
+    // library reconnects by itself, but levels that changed meanwhile never
+    // come as events, so the station worker reloads the tree once it is back.
+    // Lost: set by a loss, until taken. Up: false from a loss until the
+    // library reports the link back.
     bool ConnectionLost() const { return m_connectionLost; }
-    void ClearConnectionLost() { m_connectionLost = false; }
+    bool TakeConnectionLost() { return m_connectionLost.exchange(false); }
+    bool LinkUp() const { return m_linkUp; }
+    void ClearLinkReports()
+    {
+        m_connectionLost = false;
+        m_linkUp = true;
+    }
+    // An event set after each report, for a thread that waits for them; 0: none.
+    void SetLinkReportEvent(intptr_t event) { m_linkReportEvent = event; }
 
     int32_t GetHandle() const { return m_handle; }
 
@@ -123,5 +133,8 @@ private:
 
     int32_t m_handle;
     CMSC_ClientProxy* m_proxy;
+    // Written by the library's thread, read by the station worker.
     std::atomic<bool> m_connectionLost{false};
+    std::atomic<bool> m_linkUp{true};
+    std::atomic<intptr_t> m_linkReportEvent{0};
 };

@@ -27,10 +27,13 @@ LiveClients& live_clients()
     return *live;
 }
 
+// Binds one export; the first one missing is named in `missing`.
 template <typename Function>
-bool bind(platform::LibraryHandle module, const char* name, Function& function)
+bool bind(platform::LibraryHandle module, const char* name, Function& function, const char*& missing)
 {
     function = reinterpret_cast<Function>(platform::find_library_symbol(module, name));
+    if (function == nullptr && missing == nullptr)
+        missing = name;
     return function != nullptr;
 }
 
@@ -47,24 +50,29 @@ bool CMSC_ClientProxy::Load(const std::string& fileName)
 {
     if (m_module != nullptr)
         return true;
-    m_module = platform::load_library(fileName);
-    if (m_module == nullptr)
+    platform::LibraryLoadFailure failure;
+    m_module = platform::load_library(fileName, &failure);
+    if (m_module == nullptr) {
+        m_loadFailure = "unable to load " + failure.file + " (" + failure.reason + ")";
         return false;
+    }
 
     // Every lookup is made, so that msc_Finalize is known even after a missing one.
-    bool complete = bind(m_module, "msc_GetLastError", m_GetLastError);
-    complete &= bind(m_module, "msc_Open", m_Open);
-    complete &= bind(m_module, "msc_Create", m_Create);
-    complete &= bind(m_module, "msc_IsConnected", m_IsConnected);
-    complete &= bind(m_module, "msc_Close", m_Close);
-    complete &= bind(m_module, "msc_WaitEvent", m_WaitEvent);
-    complete &= bind(m_module, "msc_ReadEvent", m_ReadEvent);
-    complete &= bind(m_module, "msc_ResetEventQueue", m_ResetEventQueue);
-    complete &= bind(m_module, "msc_Initialize", m_Initialize);
-    complete &= bind(m_module, "msc_Finalize", m_Finalize);
-    complete &= bind(m_module, "msc_IOCtrl", m_IOCtrl);
-    complete &= bind(m_module, "msc_GetInfo", m_GetInfo);
+    const char* missing = nullptr;
+    bool complete = bind(m_module, "msc_GetLastError", m_GetLastError, missing);
+    complete &= bind(m_module, "msc_Open", m_Open, missing);
+    complete &= bind(m_module, "msc_Create", m_Create, missing);
+    complete &= bind(m_module, "msc_IsConnected", m_IsConnected, missing);
+    complete &= bind(m_module, "msc_Close", m_Close, missing);
+    complete &= bind(m_module, "msc_WaitEvent", m_WaitEvent, missing);
+    complete &= bind(m_module, "msc_ReadEvent", m_ReadEvent, missing);
+    complete &= bind(m_module, "msc_ResetEventQueue", m_ResetEventQueue, missing);
+    complete &= bind(m_module, "msc_Initialize", m_Initialize, missing);
+    complete &= bind(m_module, "msc_Finalize", m_Finalize, missing);
+    complete &= bind(m_module, "msc_IOCtrl", m_IOCtrl, missing);
+    complete &= bind(m_module, "msc_GetInfo", m_GetInfo, missing);
     if (!complete) {
+        m_loadFailure = std::string("no export ") + missing + " in " + platform::library_path(m_module);
         if (m_Finalize != nullptr)
             m_Finalize();
         platform::free_library(m_module);
@@ -72,6 +80,7 @@ bool CMSC_ClientProxy::Load(const std::string& fileName)
         ClearExports();
         return false;
     }
+    m_loadFailure.clear();
 
     m_Initialize(&CMSC_ClientProxy::EventCallback);
     try {

@@ -24,6 +24,9 @@ public:
     // exports, initialises it with EventCallback and keeps its info text. True when
     // already loaded. A missing export leaves nothing loaded.
     bool Load(const std::string& fileName);
+    // Why the last Load failed, in one line: the file tried and the loader's
+    // text, or the first export missing.
+    const std::string& GetLoadFailure() const { return m_loadFailure; }
 
     // A new client with its own library instance; null when not loaded or the
     // library could not create one.
@@ -53,6 +56,7 @@ private:
     void ClearExports();
 
     std::string m_infoText;
+    std::string m_loadFailure;
     platform::LibraryHandle m_module = nullptr;
     msc_GetLastError_t m_GetLastError = nullptr;
     msc_Open_t m_Open = nullptr;

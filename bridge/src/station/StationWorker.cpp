@@ -15,6 +15,7 @@
 
 #include "platform/Event.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -43,27 +44,75 @@ std::string last_error(CMSC_Client& client)
     return station_text(client.GetLastError());
 }
 
+using Clock = std::chrono::steady_clock;
+
 std::function<void(std::chrono::milliseconds)>& reconnect_pause()
 {
     static std::function<void(std::chrono::milliseconds)> pause;
     return pause;
 }
 
-// Manual-reset: once set, every later wait of the worker ends at once.
-platform::WaitHandle stop_event()
+std::atomic<int64_t> g_link_restore_wait_ms{kLinkRestoreWait.count()};
+
+// Without a wake event, a wait looks again this often.
+constexpr std::chrono::milliseconds kWakePollStep{100};
+
+// Manual-reset. Set by a stop and by each report on the link; the worker
+// clears it before it looks at what woke it.
+platform::WaitHandle wake_event()
 {
     static const platform::WaitHandle event = platform::create_event(true, false);
     return event;
+}
+
+// Waits until `done` holds, the service stops or the time is up; true when
+// done. Each wake-up looks again.
+template <typename Done>
+bool wait_for_wake(std::chrono::milliseconds limit, Done done)
+{
+    const Clock::time_point deadline = Clock::now() + limit;
+    for (;;) {
+        // Cleared before the look: the stop and the reports set their flags
+        // before the event, so one that comes after it ends the wait below.
+        platform::reset_event(wake_event());
+        if (g_worker_stop)
+            return false;
+        if (done())
+            return true;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        if (wake_event() != platform::kInvalidWaitHandle)
+            platform::wait_for_single(wake_event(), static_cast<uint32_t>(left.count()));
+        else
+            std::this_thread::sleep_for(std::min(left, kWakePollStep));
+    }
 }
 
 void pause_before_reconnect()
 {
     if (reconnect_pause())
         reconnect_pause()(kReconnectPause);
-    else if (stop_event() != platform::kInvalidWaitHandle)
-        platform::wait_for_single(stop_event(), static_cast<uint32_t>(kReconnectPause.count()));
     else
-        std::this_thread::sleep_for(kReconnectPause);
+        wait_for_wake(kReconnectPause, [] { return false; });
+}
+
+// After a loss: until the library reports the link back. Losses reported
+// until then are all made good by the reload that follows.
+bool wait_for_link(CMSC_Client& client)
+{
+    log_message(kLogError, "Connection to Korvel server lost\n");
+    const bool back = wait_for_wake(std::chrono::milliseconds(g_link_restore_wait_ms.load()), [&] {
+        return client.LinkUp() && client.IsConnected() == MSC_OK;
+    });
+    if (back) {
+        client.TakeConnectionLost();
+        log_message(kLogError, "Connection to Korvel server restored\n");
+    } else if (!g_worker_stop) {
+        log_message(kLogError, "Connection to Korvel server not restored within %lld ms\n",
+                    static_cast<long long>(g_link_restore_wait_ms.load()));
+    }
+    return back;
 }
 
 // The worker's station client while it may call the station, for the stopping
@@ -146,26 +195,39 @@ void broadcast_reload_changes(const std::map<ElementPath, int32_t>& before)
         broadcast_update(update.first, update.second);
 }
 
-// Fetches one object with its sensors and puts it into its group.
-void load_object(CMSC_Client& client, int32_t id)
+// A query failed because the link is gone or the service stops: the load is
+// then broken off, and what it has not reached (groups included) stays as it
+// was until the link is back.
+bool link_gone(CMSC_Client& client)
+{
+    return g_worker_stop || client.ConnectionLost() || client.IsConnected() != MSC_OK;
+}
+
+// Fetches one object with its sensors and puts it into its group. False when
+// a query failed with the link gone.
+bool load_object(CMSC_Client& client, int32_t id)
 {
     std::string text;
     if (client.GetObjectByID(id, text) != MSC_OK) {
+        if (link_gone(client))
+            return false;
         log_message(kLogInfo, "GetObjectByID (%i) failed (%s)\n", id, last_error(client).c_str());
-        return;
+        return true;
     }
     ElementMap objects;
     if (!parse_element_list(text, "objectlist", objects) || objects.empty() || objects.begin()->first != id) {
         log_message(kLogInfo, "Object %i info could not be parsed\n", id);
-        return;
+        return true;
     }
     const KorvelElementPtr object = objects.begin()->second;
     object->StateLevel = object_level_from_state(object->State);
 
     std::string sensors;
     if (client.GetObjectSensors(id, sensors) != MSC_OK) {
+        if (link_gone(client))
+            return false;
         log_message(kLogInfo, "GetObjectSensors (%i) failed (%s)\n", id, last_error(client).c_str());
-        return;
+        return true;
     }
     // The object and its sensors are not in the tree yet: no lock needed.
     if (!parse_element_list(sensors, "sensorlist", object->children))
@@ -186,11 +248,13 @@ void load_object(CMSC_Client& client, int32_t id)
     }
     group->children[id] = object;
     group->StateLevel = 1;
+    return true;
 }
 
 // Fills the group elements from their documents; a group that cannot be
-// fetched or read leaves the tree with its objects.
-void load_groups(CMSC_Client& client)
+// fetched or read leaves the tree with its objects. False when a query failed
+// with the link gone.
+bool load_groups(CMSC_Client& client)
 {
     std::vector<int32_t> group_ids;
     {
@@ -201,6 +265,8 @@ void load_groups(CMSC_Client& client)
     for (const int32_t id : group_ids) {
         std::string text;
         if (client.GetObjetGroupByID(id, text) != MSC_OK) {
+            if (link_gone(client))
+                return false;
             log_message(kLogInfo, "GetObjetGroupByID (id=%i) failed (%s)\n", id, last_error(client).c_str());
             std::lock_guard<std::mutex> lock(g_model_mutex);
             g_group_map.erase(id);
@@ -211,28 +277,47 @@ void load_groups(CMSC_Client& client)
             g_group_map.erase(id);
         }
     }
+    return true;
 }
 
-// Loads the tree over the existing group map. False when the object list
-// cannot be fetched; the cycle then skips its event loop.
-bool load_tree(CMSC_Client& client)
+enum class TreeLoad {
+    Loaded,
+    // The station refused the object list on a sound link.
+    ListFailed,
+    LinkLost,
+    Stopped,
+};
+
+TreeLoad broken_off()
+{
+    return g_worker_stop ? TreeLoad::Stopped : TreeLoad::LinkLost;
+}
+
+// Loads the tree over the existing group map and sends the levels it changed.
+TreeLoad load_tree(CMSC_Client& client)
 {
     const std::map<ElementPath, int32_t> before = snapshot_levels();
     std::vector<int32_t> ids;
     if (client.GetObjectList(ids) != MSC_OK) {
-        // A query the stop ended is no fault of the station's.
-        if (!g_worker_stop)
-            log_message(kLogError, "GetObjectList failed (%s)\n", last_error(client).c_str());
-        return false;
+        // A query the stop or a lost link ended is no fault of the station's.
+        if (link_gone(client))
+            return broken_off();
+        log_message(kLogError, "GetObjectList failed (%s)\n", last_error(client).c_str());
+        return TreeLoad::ListFailed;
     }
+    TreeLoad result = TreeLoad::Loaded;
     for (const int32_t id : ids) {
-        if (g_worker_stop)
-            return false;
-        load_object(client, id);
+        if (g_worker_stop || client.ConnectionLost() || !load_object(client, id)) {
+            result = broken_off();
+            break;
+        }
     }
-    load_groups(client);
-    broadcast_reload_changes(before);
-    return true;
+    if (result == TreeLoad::Loaded && !load_groups(client))
+        result = broken_off();
+    // What a load broken off by a lost link did fetch holds all the same.
+    if (result != TreeLoad::Stopped)
+        broadcast_reload_changes(before);
+    return result;
 }
 
 // Why a cycle ended early; a line that finds no memory either is lost rather
@@ -245,7 +330,8 @@ void log_cycle_failure(const char* what) noexcept
     }
 }
 
-// One connection cycle on an opened client.
+// One connection cycle on an opened client. A link the library reports lost
+// and then back is followed on: the tree is loaded again on it.
 void run_cycle(CMSC_Client& client)
 {
     const int result = client.Open(host, port, login, password);
@@ -257,8 +343,15 @@ void run_cycle(CMSC_Client& client)
         return;
     }
     log_message(kLogError, "Successfully connected to Korvel server %s:%i\n", host.c_str(), port);
-    if (load_tree(client))
-        event_loop(client);
+    for (;;) {
+        const TreeLoad loaded = load_tree(client);
+        if (loaded == TreeLoad::Stopped || loaded == TreeLoad::ListFailed)
+            return;
+        if (loaded == TreeLoad::Loaded && event_loop(client) != EventLoopEnd::LinkLost)
+            return;
+        if (!wait_for_link(client))
+            return;
+    }
 }
 
 } // namespace
@@ -266,6 +359,11 @@ void run_cycle(CMSC_Client& client)
 void set_reconnect_pause_for_tests(std::function<void(std::chrono::milliseconds)> pause)
 {
     reconnect_pause() = std::move(pause);
+}
+
+void set_link_restore_wait_for_tests(std::chrono::milliseconds wait)
+{
+    g_link_restore_wait_ms = wait.count();
 }
 
 void apply_event_document(const std::string& text)
@@ -296,53 +394,69 @@ void apply_event_document(const std::string& text)
     }
 }
 
-void event_loop(CMSC_Client& client)
+namespace {
+
+// Reads and applies events until the queue is empty; false when the service
+// stops meanwhile.
+bool read_events(CMSC_Client& client, std::vector<char>& buffer, std::string& document)
+{
+    for (;;) {
+        buffer[0] = '\0';
+        if (client.ReadEvent(buffer.data(), static_cast<int32_t>(buffer.size())) != MSC_OK)
+            return true;
+        const size_t length = strnlen(buffer.data(), buffer.size());
+        // The library cuts a longer text to the buffer without telling.
+        if (length + 1 >= buffer.size())
+            log_message(kLogError, "Event document cut to %i bytes\n", static_cast<int>(length));
+        document.assign(buffer.data(), length);
+        apply_event_document(document);
+        if (g_worker_stop)
+            return false;
+    }
+}
+
+} // namespace
+
+EventLoopEnd event_loop(CMSC_Client& client)
 {
     std::vector<char> buffer(static_cast<size_t>(kEventBufferSize), '\0');
     // Keeps its room from one event to the next.
     std::string document;
     for (;;) {
         if (g_worker_stop)
-            return;
-        // Checked only with the queue drained, so the events read before the
-        // loss are applied before the tree is loaded afresh.
-        if (client.ConnectionLost()) {
-            log_message(kLogError, "Connection to Korvel server lost\n");
-            return;
-        }
+            return EventLoopEnd::Stopped;
+        // The events queued before the loss are applied before the tree is
+        // loaded afresh.
+        if (client.TakeConnectionLost())
+            return read_events(client, buffer, document) ? EventLoopEnd::LinkLost : EventLoopEnd::Stopped;
         log_message(kLogVerbose, ".");
-        const int waited = client.WaitEvent(kEventWaitMs, worker_stop_handle());
+        const int waited = client.WaitEvent(kEventWaitMs, worker_wake_handle());
         if (waited == MSC_WAIT_TIMEOUT)
             continue;
-        if (waited != MSC_OK || g_worker_stop)
-            return;
-        for (;;) {
-            buffer[0] = '\0';
-            if (client.ReadEvent(buffer.data(), kEventBufferSize) != MSC_OK)
-                break;
-            const size_t length = strnlen(buffer.data(), buffer.size());
-            // The library cuts a longer text to the buffer without telling.
-            if (length + 1 >= buffer.size())
-                log_message(kLogError, "Event document cut to %i bytes\n", static_cast<int>(length));
-            document.assign(buffer.data(), length);
-            apply_event_document(document);
-            if (g_worker_stop)
-                return;
+        if (waited == MSC_USER_HANDLE_SIGNALED) {
+            // A stop or a report on the link, looked at above. The flags are
+            // set before the event, so clearing it here loses neither.
+            platform::reset_event(wake_event());
+            continue;
         }
+        if (waited != MSC_OK)
+            return EventLoopEnd::WaitFailed;
+        if (g_worker_stop || !read_events(client, buffer, document))
+            return EventLoopEnd::Stopped;
     }
 }
 
-intptr_t worker_stop_handle()
+intptr_t worker_wake_handle()
 {
     // 0 stands for no handle at the library's interface.
-    const platform::WaitHandle event = stop_event();
+    const platform::WaitHandle event = wake_event();
     return event > 0 ? static_cast<intptr_t>(event) : 0;
 }
 
 void stop_station_worker(std::thread& worker)
 {
     g_worker_stop = true;
-    platform::set_event(stop_event());
+    platform::set_event(wake_event());
     {
         std::unique_lock<std::mutex> lock(g_client_mutex);
         // A client registered after this first look is registered after the
@@ -359,11 +473,12 @@ void stop_station_worker(std::thread& worker)
 void station_worker()
 {
     // Left set by an earlier worker's stop; this one tests the flag first.
-    platform::reset_event(stop_event());
+    platform::reset_event(wake_event());
     try {
         CMSC_ClientProxy proxy;
         if (!proxy.Load("Ardentis.dll")) {
             log_message(kLogError, "CMSC init failed\n");
+            log_message(kLogError, "%s\n", proxy.GetLoadFailure().c_str());
             return;
         }
         std::unique_ptr<CMSC_Client> client = proxy.CreateClient();
@@ -372,14 +487,15 @@ void station_worker()
             proxy.Unload();
             return;
         }
+        client->SetLinkReportEvent(worker_wake_handle());
         {
             const ActiveClient active(*client);
             while (!g_worker_stop) {
                 // A cycle that throws (an update that finds no memory, say)
                 // ends as any other: closed, paused and begun again.
                 try {
-                    // A loss reported before this cycle's connection is no news to it.
-                    client->ClearConnectionLost();
+                    // Reports made before this cycle's connection are no news to it.
+                    client->ClearLinkReports();
                     run_cycle(*client);
                 } catch (const std::exception& e) {
                     log_cycle_failure(e.what());

@@ -2,6 +2,13 @@
 
 #include "support/ConnectionSettings.h"
 
+#include "platform/RegularFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <list>
@@ -22,13 +29,12 @@ struct RecentLine
     size_t repeats = 0;
 };
 
-// Serialises every call, so the first-write truncation happens once and lines
-// from the service, worker and server threads never interleave. Guards
-// everything below.
+// Serialises every call, so the run's file is begun once and lines from the
+// service, worker and server threads never interleave. Guards everything below.
 std::mutex g_log_mutex;
 std::string g_log_path;
+LogStart g_log_start = LogStart::NewFile;
 bool g_log_written = false;
-size_t g_log_size = 0; // bytes written to the current file
 size_t g_max_file_size = kLogMaxFileSize;
 std::chrono::milliseconds g_repeat_window = kLogRepeatWindow;
 std::list<RecentLine> g_recent; // oldest first
@@ -69,39 +75,75 @@ bool take_line(const std::string& text, Clock::time_point now)
     return true;
 }
 
-// The first write of a path truncates the file; one that would pass the size
-// limit moves the file aside first.
+int open_log()
+{
+    // Never waits on a FIFO or device put in the log's place.
+    return platform::open_regular_file(g_log_path, O_WRONLY | O_CREAT | O_APPEND, 0644);
+}
+
+// Moves the log to "<log>.old", replacing the one before. With `opened`, only
+// while the path still names that file: another process may have moved it
+// already, and its successor must not replace the full one.
+void move_log_aside(const struct stat* opened = nullptr)
+{
+    struct stat now {};
+    if (::lstat(g_log_path.c_str(), &now) != 0 || !S_ISREG(now.st_mode))
+        return;
+    if (opened != nullptr && (now.st_dev != opened->st_dev || now.st_ino != opened->st_ino))
+        return;
+    std::rename(g_log_path.c_str(), (g_log_path + kOldLogSuffix).c_str());
+}
+
+void write_all(int fd, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+// The run's first write begins its file as set_log_path was told; a write
+// that would take the file past the size limit moves it aside first.
 void write_out(const std::string& bytes)
 {
     if (bytes.empty())
         return;
-    const char* mode = "a";
     if (!g_log_written) {
-        mode = "w";
-    } else if (g_log_size != 0 && g_log_size + bytes.size() > g_max_file_size) {
-        std::rename(g_log_path.c_str(), (g_log_path + kOldLogSuffix).c_str());
-        mode = "w";
+        // Set also when the open fails: the next message does not begin anew either.
+        g_log_written = true;
+        if (g_log_start == LogStart::NewFile)
+            move_log_aside();
     }
-    std::FILE* file = std::fopen(g_log_path.c_str(), mode);
-    // Set also when the open fails: the next message does not truncate either.
-    g_log_written = true;
-    if (mode[0] == 'w')
-        g_log_size = 0;
-    if (file == nullptr)
+    int fd = open_log();
+    if (fd < 0)
         return;
-    std::fputs(bytes.c_str(), file);
-    g_log_size += bytes.size();
-    std::fclose(file);
+    // The file's own size: another process may write to it as well.
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0 && opened.st_size > 0 &&
+        static_cast<size_t>(opened.st_size) + bytes.size() > g_max_file_size) {
+        ::close(fd);
+        move_log_aside(&opened);
+        fd = open_log();
+        if (fd < 0)
+            return;
+    }
+    write_all(fd, bytes);
+    ::close(fd);
 }
 
 } // namespace
 
-void set_log_path(const std::string& path)
+void set_log_path(const std::string& path, LogStart start)
 {
     std::lock_guard<std::mutex> lock(g_log_mutex);
     g_log_path = path;
+    g_log_start = start;
     g_log_written = false;
-    g_log_size = 0;
     forget_recent_lines();
 }
 

@@ -24,15 +24,26 @@ constexpr std::chrono::milliseconds kLogRepeatWindow{1000};
 // Lines remembered for that; more are forgotten oldest first.
 constexpr size_t kLogRepeatLinesKept = 1024;
 
+// How a run's first written message treats the log it finds.
+enum class LogStart {
+    // A service run: the file there is moved to "<log>.old" (replacing the one
+    // before) and a new one is begun, so a restart keeps the last run's lines.
+    NewFile,
+    // A console command, which a running service may be writing beside: its
+    // lines go after those there.
+    Append,
+};
+
 // The service's log file, "korvel-orvanta-client.log" beside the executable.
-// Setting it also makes the next written message start the file afresh.
-void set_log_path(const std::string& path);
+// Setting it also makes the next written message begin the run's file.
+void set_log_path(const std::string& path, LogStart start = LogStart::NewFile);
 std::string log_path();
 
 // printf-style; writes the text exactly as formatted (no time stamp, no line
-// end added). The first message written after set_log_path truncates the file,
-// later ones append. Safe from any thread: calls are serialised. A file that
-// cannot be opened loses the message.
+// end added). Every message is appended in one write, so another process
+// writing the same file loses nothing either. Safe from any thread: calls are
+// serialised. A file that cannot be opened, or is no regular file, loses the
+// message.
 void log_message(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Writes the counts whose window has passed, so none waits for a next message;

@@ -2,16 +2,16 @@
 
 #include "support/BridgeLog.h"
 #include "support/FilePath.h"
+#include "support/InputBounds.h"
 
 #include "platform/CrtConversions.h"
+#include "platform/RegularFile.h"
 
 #include <boost/regex.hpp>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 std::string host;
 int32_t port = 0;
@@ -76,8 +76,10 @@ void reset_config()
 bool read_config(const std::string& executable_path)
 {
     const std::string path = path_replace_file_name(executable_path, kIniFileName);
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
+    // A FIFO, folder or device in its place is refused unread, as is a file
+    // far larger than any settings file.
+    std::string text;
+    if (!platform::read_regular_file(path, kMaxSettingsFileSize, text)) {
         // Only a missing file is replaced by the defaults; one that exists but
         // cannot be read is the user's and stays as it is.
         if (errno == ENOENT)
@@ -85,28 +87,15 @@ bool read_config(const std::string& executable_path)
         return false;
     }
 
-    char* buffer = nullptr;
-    size_t capacity = 0;
-    ssize_t length;
-    bool first = true;
-    while ((length = ::getline(&buffer, &capacity, file)) >= 0) {
-        std::string text(buffer, static_cast<size_t>(length));
-        if (first && text.compare(0, 3, kUtf8ByteOrderMark) == 0)
-            text.erase(0, 3);
-        first = false;
-        if (!text.empty() && text.back() == '\n')
-            text.pop_back();
-        // A CR ends a line too: files edited on Windows end their lines with
-        // CR LF (the empty line between is skipped), old Mac editors with CR.
-        size_t start = 0;
-        for (size_t end; (end = text.find('\r', start)) != std::string::npos; start = end + 1)
-            apply_line(text.substr(start, end - start));
-        apply_line(text.substr(start));
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::free(buffer);
-    std::fclose(file);
-    return !failed;
+    if (text.compare(0, 3, kUtf8ByteOrderMark) == 0)
+        text.erase(0, 3);
+    // A CR ends a line too: files edited on Windows end their lines with CR LF
+    // (the empty line between is skipped), old Mac editors with CR.
+    size_t start = 0;
+    for (size_t end; (end = text.find_first_of("\r\n", start)) != std::string::npos; start = end + 1)
+        apply_line(text.substr(start, end - start));
+    apply_line(text.substr(start));
+    return true;
 }
 
 bool create_default_ini(const std::string& path)

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <string>
+#include "support/InputBounds.h"
 
-// The XML reader of the property trees descends once per nested element, so a
-// document nested deeply enough overflows the stack. Documents are measured
-// before they are read; the bridge's own need four levels.
-constexpr int kMaxXmlDepth = 256;
+#include <string>
 
 // Empty when no element of the text lies deeper than `limit` levels; otherwise
 // the reason the document is refused. Markup that does not open an element

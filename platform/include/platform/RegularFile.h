@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -11,5 +12,10 @@ namespace platform {
 // anything but a regular file is closed again at once and refused with EINVAL.
 // The descriptor returned blocks as usual; -1 with errno on failure.
 int open_regular_file(const std::string& path, int flags, mode_t mode = 0666);
+
+// The whole content of the regular file into `text`, opened as above. False
+// with errno set (text empty) when it cannot be opened or read, or holds more
+// than `max_size` bytes (EFBIG), which is known before anything is allocated.
+bool read_regular_file(const std::string& path, uint64_t max_size, std::string& text);
 
 } // namespace platform

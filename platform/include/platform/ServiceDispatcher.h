@@ -41,15 +41,15 @@ bool started_by_service_manager();
 
 // Runs the service of the table's first entry (a process holds one service)
 // when the service manager started the process. The calling thread becomes the
-// dispatcher: it blocks SIGTERM and SIGINT before the service's thread starts
-// (call it before the program starts threads of its own, so every thread keeps
-// them blocked), takes them itself, never in a signal handler, and hands each
-// to the service's control handler as kServiceControlStop. It returns true once
-// the service has reported kServiceStopped and its entry has returned;
-// exitCode is then the code it reported (the service-specific one when
-// win32ExitCode is kErrorServiceSpecificError). An entry that returns before
-// its service reported stopped leaves the dispatcher serving its handler. From
-// anywhere else it returns false with exitCode
+// dispatcher: it blocks SIGTERM, SIGINT, SIGHUP and SIGQUIT before the service's
+// thread starts (call it before the program starts threads of its own, so every
+// thread keeps them blocked), takes them itself, never in a signal handler, and
+// hands each to the service's control handler as kServiceControlStop. It
+// returns true once the service has reported kServiceStopped and its entry has
+// returned; exitCode is then the code it reported (the service-specific one
+// when win32ExitCode is kErrorServiceSpecificError). An entry that returns
+// before its service reported stopped leaves the dispatcher serving its
+// handler. From anywhere else it returns false with exitCode
 // kErrorFailedServiceControllerConnect (SystemError.h), as from a console.
 bool start_service_ctrl_dispatcher(const ServiceTableEntry* table, uint32_t& exitCode);
 

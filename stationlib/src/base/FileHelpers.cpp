@@ -75,38 +75,10 @@ bool file_remove(const std::string& path)
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }
 
-bool read_regular_file(const std::string& path, uint64_t max_size, std::string& text)
-{
-    text.clear();
-    if (path.empty())
-        return false;
-    FileDescriptor file(platform::open_regular_file(path, O_RDONLY));
-    if (file.get() < 0)
-        return false;
-    struct stat info{};
-    if (::fstat(file.get(), &info) != 0 || static_cast<uint64_t>(info.st_size) > max_size)
-        return false;
-    text.reserve(static_cast<size_t>(info.st_size));
-    // Read to the end, which a file growing meanwhile may put past the bound.
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-        if (n == 0)
-            return true;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || text.size() + static_cast<size_t>(n) > max_size) {
-            text.clear();
-            return false;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-    }
-}
-
 std::string file_read_all(const std::string& path)
 {
     std::string text;
-    if (!read_regular_file(path, kMaxXmlFileSize, text))
+    if (path.empty() || !platform::read_regular_file(path, kMaxXmlFileSize, text))
         return std::string();
     size_t zero = text.find('\0');
     if (zero != std::string::npos)

@@ -17,12 +17,8 @@ bool is_directory(const std::string& path);
 bool is_regular_file(const std::string& path);
 // The file was deleted (folders are not).
 bool file_remove(const std::string& path);
-// The whole content of the file into `text`; false (text empty) when the path
-// names no regular file, the file holds more than `max_size` bytes or a read fails.
-// The open never waits, whatever the path names.
-bool read_regular_file(const std::string& path, uint64_t max_size, std::string& text);
-// The file's text up to its first zero byte; empty when read_regular_file refuses
-// it with the bound of XML files (kMaxXmlFileSize).
+// The file's text up to its first zero byte; empty when platform's
+// read_regular_file refuses it with the bound of XML files (kMaxXmlFileSize).
 std::string file_read_all(const std::string& path);
 // Creates or replaces the file with exactly the bytes of `text`; false when any
 // byte could not be written.

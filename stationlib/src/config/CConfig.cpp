@@ -16,6 +16,7 @@
 #include "base/XmlHelpers.h"
 #include "base/XmlResources.h"
 #include "platform/ModulePath.h"
+#include "platform/RegularFile.h"
 #include "threads/CCritSectLock.h"
 
 namespace {
@@ -133,7 +134,7 @@ bool CConfig::Open(const char* file_name)
 bool CConfig::Load()
 {
     std::string text;
-    if (!read_regular_file(GetFilePath(), kMaxSettingsFileSize, text))
+    if (!platform::read_regular_file(GetFilePath(), kMaxSettingsFileSize, text))
         return false;
 
     std::string current;
