@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testsupport/TestFolder.h"
@@ -77,6 +78,20 @@ TEST_F(FileHelpers, ReadAllRefusesFilesAboveTheXmlBound)
         ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.size)), 0);
         EXPECT_EQ(file_read_all(path), c.text) << c.size;
     }
+}
+
+// Absolute and relative links, a chain, a last link leading nowhere yet, a loop.
+TEST_F(FileHelpers, LinkTargetIsTheFileTheLinksLeadTo)
+{
+    const std::string real = temp.Path("real/t.ini");
+    const std::pair<const char*, std::string> links[] = {
+        {"absolute", real}, {"relative", "real/t.ini"}, {"chain", "relative"}, {"loop", "loop2"}, {"loop2", "loop"}};
+    for (const auto& [name, target] : links)
+        ASSERT_EQ(::symlink(target.c_str(), temp.Path(name).c_str()), 0);
+    const std::pair<const char*, std::string> cases[] = {
+        {"absolute", real}, {"relative", real}, {"chain", real}, {"plain", temp.Path("plain")}, {"loop", ""}};
+    for (const auto& [name, target] : cases)
+        EXPECT_EQ(link_target(temp.Path(name)), target) << name;
 }
 
 TEST_F(FileHelpers, WriteAllCreatesAndReplaces)
