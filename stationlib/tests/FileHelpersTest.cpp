@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "testsupport/FileSizeLimit.h"
 #include "testsupport/TestFolder.h"
 
 namespace {
@@ -107,12 +108,16 @@ TEST_F(FileHelpers, WriteAllCreatesAndReplaces)
     EXPECT_FALSE(file_write_all(m_folder, "x"));
 }
 
-TEST(FileHelpersFull, WriteAllReportsAFullDevice)
+TEST_F(FileHelpers, WriteAllReportsAFullDiskAndRefusesWhatIsNoFile)
 {
-    // /dev/full accepts the open and fails every write with ENOSPC.
-    if (::access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/full";
-    EXPECT_FALSE(file_write_all("/dev/full", std::string(100000, 'x')));
+    {
+        FileSizeLimit full(1000);
+        EXPECT_FALSE(file_write_all(temp.Path("big.bin"), std::string(100000, 'x')));
+    }
+    // No reader ever comes: a write that waited for one would never return.
+    ASSERT_EQ(::mkfifo(temp.Path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(file_write_all(temp.Path("fifo"), "x"));
+    EXPECT_FALSE(file_write_all("/dev/null", "x"));
 }
 
 TEST_F(FileHelpers, ExistenceAndRemoval)
