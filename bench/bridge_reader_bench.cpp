@@ -13,6 +13,8 @@
 #include "model/StationListReader.h"
 #include "station/StationWorker.h"
 
+#include "BenchmarkMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -121,4 +123,6 @@ BENCHMARK(BM_ApplyEventDocument);
 
 } // namespace
 
-BENCHMARK_MAIN();
+KORVEL_BENCHMARK_MAIN("usage: bridge_reader_bench [--benchmark_* flags]\n"
+                      "The station worker alone: event and sensor list documents read, and one event\n"
+                      "document applied to the tree, with no video-system client.")

@@ -10,6 +10,8 @@
 
 #include "platform/DynamicLibrary.h"
 
+#include "BenchmarkMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
@@ -171,4 +173,7 @@ BENCHMARK(BM_EventsThroughWaitAndRead)->Arg(10000)->UseRealTime()->Unit(benchmar
 
 } // namespace
 
-BENCHMARK_MAIN();
+KORVEL_BENCHMARK_MAIN("usage: library_bench [--benchmark_* flags]\n"
+                      "libArdentis.so alone, loaded as a host loads it, against the station simulator in\n"
+                      "this process: request round trips per second and station events per second\n"
+                      "through msc_WaitEvent and msc_ReadEvent.")

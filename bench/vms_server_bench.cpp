@@ -9,6 +9,8 @@
 
 #include "platform/Socket.h"
 
+#include "BenchmarkMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <poll.h>
@@ -171,4 +173,6 @@ void BM_UpdatesToClients(benchmark::State& state)
 // items_per_second: updates delivered, summed over the clients.
 BENCHMARK(BM_UpdatesToClients)->Arg(1)->Arg(10)->Arg(100)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+KORVEL_BENCHMARK_MAIN("usage: vms_server_bench [--benchmark_* flags]\n"
+                      "The video-system server in this process: updates per second delivered to 1, 10\n"
+                      "and 100 loopback clients, and the memory while it serves them.")

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -65,16 +66,40 @@ public:
     }
 };
 
+// "--help" or "-h" anywhere on the command line: the harness's usage on
+// standard output, and the program ends before libFuzzer starts.
+inline void AnswerHelp(int argc, char** argv, const char* what)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") != 0 && std::strcmp(argv[i], "-h") != 0)
+            continue;
+        const char* slash = std::strrchr(argv[0], '/');
+        std::printf("usage: %s [-flag=value...] [CORPUS_FOLDER...]\n%s\n"
+                    "A libFuzzer harness; fuzz/run builds and runs it, -help=1 lists libFuzzer's flags.\n",
+                    slash != nullptr ? slash + 1 : argv[0], what);
+        std::exit(0);
+    }
+}
+
+// A harness that keeps no state: `what` is the input it feeds, for its usage.
+#define FUZZ_HARNESS(what)                                          \
+    extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)    \
+    {                                                               \
+        fuzzsupport::AnswerHelp(*argc, *argv, what);                \
+        return 0;                                                   \
+    }
+
 // The harness's state, made once before the first input and kept for the life
 // of the process: `harness` points at it.
-#define FUZZ_HARNESS_STATE(Type)                              \
-    namespace {                                               \
-    Type* harness = nullptr;                                  \
-    }                                                         \
-    extern "C" int LLVMFuzzerInitialize(int*, char***)        \
-    {                                                         \
-        harness = new Type();                                 \
-        return 0;                                             \
+#define FUZZ_HARNESS_STATE(Type, what)                              \
+    namespace {                                                     \
+    Type* harness = nullptr;                                        \
+    }                                                               \
+    extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)    \
+    {                                                               \
+        fuzzsupport::AnswerHelp(*argc, *argv, what);                \
+        harness = new Type();                                       \
+        return 0;                                                   \
     }
 
 inline void WriteFile(const std::string& path, const void* data, size_t size)

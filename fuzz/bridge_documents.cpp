@@ -103,6 +103,8 @@ void measure_depth(const std::string& text)
 } // namespace
 
 
+FUZZ_HARNESS("Feeds the station's list and event documents to the bridge's readers and their depth check.")
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)

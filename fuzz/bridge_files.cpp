@@ -24,7 +24,7 @@ struct Harness
 
 } // namespace
 
-FUZZ_HARNESS_STATE(Harness)
+FUZZ_HARNESS_STATE(Harness, "Feeds \"connection.ini\" and \"dictionary_events_system.xml\" as the bridge reads them.")
 
 namespace {
 

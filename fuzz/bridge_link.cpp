@@ -63,7 +63,7 @@ struct Harness
 
 } // namespace
 
-FUZZ_HARNESS_STATE(Harness)
+FUZZ_HARNESS_STATE(Harness, "Feeds a video-system client's byte stream to a real connection of the bridge.")
 
 namespace {
 

@@ -30,7 +30,7 @@ struct Harness
 
 } // namespace
 
-FUZZ_HARNESS_STATE(Harness)
+FUZZ_HARNESS_STATE(Harness, "Feeds \"ardentis.ini\" and \"Ardentis.ini\" to the library's settings.")
 
 namespace {
 

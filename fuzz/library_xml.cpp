@@ -54,7 +54,7 @@ struct Harness
 
 } // namespace
 
-FUZZ_HARNESS_STATE(Harness)
+FUZZ_HARNESS_STATE(Harness, "Feeds container, constant and record documents to the library's XML readers.")
 
 namespace {
 

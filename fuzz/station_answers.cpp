@@ -88,7 +88,7 @@ struct Harness
 
 } // namespace
 
-FUZZ_HARNESS_STATE(Harness)
+FUZZ_HARNESS_STATE(Harness, "Feeds list answers, the login answer and notifications through a client instance.")
 
 namespace {
 

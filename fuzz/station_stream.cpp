@@ -52,7 +52,7 @@ struct Harness
 
 } // namespace
 
-FUZZ_HARNESS_STATE(Harness)
+FUZZ_HARNESS_STATE(Harness, "Feeds the station's byte stream through the connection's receive path.")
 
 namespace {
 

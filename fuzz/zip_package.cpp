@@ -43,7 +43,7 @@ struct Harness
 
 } // namespace
 
-FUZZ_HARNESS_STATE(Harness)
+FUZZ_HARNESS_STATE(Harness, "Feeds a template package to the import and to the ZIP reader.")
 
 namespace {
 

@@ -48,18 +48,21 @@ TEST_F(HostilePeersTest, ThousandsOfIdleConnectionsLockOutNeitherAClientNorTheSt
     settings.password = kPassword;
     settings.dictionary = kDictionary;
     settings.descriptorLimit = 200;
+    // For the worker's "." once it waits for events, its tree loaded.
+    settings.verbosity = 2;
     StartBridge(settings);
-    // Linked to the station first, so the drop below has a link to drop.
-    const std::string connected =
-        "Successfully connected to Korvel server 127.0.0.1:" + std::to_string(m_station.Port()) + "\n";
-    ASSERT_TRUE(m_bridge.WaitForLog(connected, 30000, 1)) << m_bridge.Log();
+    // The drop below must find the worker in its event loop, not in the middle
+    // of its first load.
+    ASSERT_TRUE(m_bridge.WaitForEventLoop(30000)) << m_bridge.Log();
 
     for (int i = 0; i < 1100; ++i) {
         m_peers.push_back(std::make_unique<LinkTestClient>());
         ASSERT_TRUE(m_peers.back()->Connect(m_bridge.LocalPort())) << i;
     }
-    // The station link, dropped while they are open, comes back.
+    // The station link, dropped while they are open, comes back: the library
+    // reports the loss and the restored link, and the worker reloads on it.
     ASSERT_EQ(m_station.Command("drop"), "ok");
+    ASSERT_TRUE(m_bridge.WaitForLog("Connection to Korvel server lost\n", 30000)) << m_bridge.Log();
     ASSERT_TRUE(m_bridge.WaitForLog("Connection to Korvel server restored\n", 30000)) << m_bridge.Log();
 
     auto client = Client();

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -69,7 +70,9 @@ std::string BenchSystem::LogEnd(size_t bytes) const
 const char kSystemOptionsUsage[] =
     "  --sensors G,O,S      groups, objects per group, sensors per object (10,10,10)\n"
     "  --verbosity N        the bridge's verbosity (1)\n"
-    "  --bridge PATH --library PATH --recipe PATH\n";
+    "  --bridge PATH        the korvel-orvanta-client to run (this build's)\n"
+    "  --library PATH       the libArdentis.so placed beside it (this build's)\n"
+    "  --recipe PATH        what runs it (tools/run-bridge)\n";
 
 bool take_system_option(const std::string& name, const std::string& value, SystemSettings& system,
                         WorldShape& shape, bool& bad)
@@ -85,9 +88,9 @@ bool take_system_option(const std::string& name, const std::string& value, Syste
         if (!bad)
             shape = WorldShape{groups, objects, sensors};
     } else if (name == "--verbosity") {
-        char* end = nullptr;
-        system.verbosity = static_cast<int>(std::strtol(value.c_str(), &end, 10));
-        bad = end == value.c_str() || *end != '\0';
+        long long level = 0;
+        bad = !whole_number(value, 0, level);
+        system.verbosity = static_cast<int>(level);
     } else if (name == "--bridge") {
         system.bridge = value;
     } else if (name == "--library") {
@@ -100,22 +103,59 @@ bool take_system_option(const std::string& name, const std::string& value, Syste
     return true;
 }
 
-bool parse_arguments(int argc, char** argv, SystemSettings& system, WorldShape& shape,
-                     const std::function<bool(const std::string& name)>& flag,
-                     const std::function<bool(const std::string& name, const std::string& value)>& option)
+bool whole_number(const std::string& text, long long low, long long& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && end != text.c_str() && *end == '\0' && errno == 0 && value >= low;
+}
+
+CommandLine parse_arguments(int argc, char** argv, SystemSettings& system, WorldShape& shape,
+                            const std::function<bool(const std::string& name)>& flag, const OptionTaker& option,
+                            std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == "--help" || name == "-h")
+            return CommandLine::Usage;
         if (flag(name))
             continue;
-        if (i + 1 >= argc)
-            return false;
+        if (name.compare(0, 2, "--") != 0) {
+            error = "unknown argument " + name;
+            return CommandLine::Wrong;
+        }
+        if (i + 1 >= argc) {
+            error = name + " needs a value";
+            return CommandLine::Wrong;
+        }
         const std::string value = argv[++i];
         bool bad = false;
-        if (take_system_option(name, value, system, shape, bad) ? bad : !option(name, value))
-            return false;
+        if (!take_system_option(name, value, system, shape, bad) && !option(name, value, bad)) {
+            error = "unknown option " + name;
+            return CommandLine::Wrong;
+        }
+        if (bad) {
+            error = name + " does not take '" + value + "'";
+            return CommandLine::Wrong;
+        }
     }
-    return true;
+    return CommandLine::Run;
+}
+
+int command_line_status(CommandLine parsed, const char* program, const std::string& usage, const std::string& error)
+{
+    switch (parsed) {
+    case CommandLine::Usage:
+        std::fputs(usage.c_str(), stdout);
+        return 0;
+    case CommandLine::Wrong:
+        std::fprintf(stderr, "%s: %s (--help lists the options)\n", program, error.c_str());
+        return 2;
+    case CommandLine::Run:
+        break;
+    }
+    return -1;
 }
 
 int run_in_temporary_folder(const std::string& prefix, bool keep, const std::function<int(const std::string&)>& run)

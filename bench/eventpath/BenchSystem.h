@@ -10,6 +10,7 @@
 #include "StationSimulator.h"
 
 #include <functional>
+#include <limits>
 #include <string>
 
 namespace eventpath {
@@ -50,12 +51,44 @@ bool take_system_option(const std::string& name, const std::string& value, Syste
                         WorldShape& shape, bool& bad);
 extern const char kSystemOptionsUsage[];
 
-// Walks the command line: a name that `flag` takes stands alone; any other
-// takes the next argument as its value, through take_system_option first and
-// then `option`. False at the first argument that neither takes.
-bool parse_arguments(int argc, char** argv, SystemSettings& system, WorldShape& shape,
-                     const std::function<bool(const std::string& name)>& flag,
-                     const std::function<bool(const std::string& name, const std::string& value)>& option);
+// A whole number of at least `low` (0 or more), written in decimal and nothing else.
+bool whole_number(const std::string& text, long long low, long long& value);
+
+// Such a number into `target` when it fits there; false, leaving it, otherwise.
+template <typename Number>
+bool take_number(const std::string& text, long long low, Number& target)
+{
+    long long value = 0;
+    if (!whole_number(text, low, value) ||
+        static_cast<unsigned long long>(value) > static_cast<unsigned long long>(std::numeric_limits<Number>::max()))
+        return false;
+    target = static_cast<Number>(value);
+    return true;
+}
+
+// Takes an option with its value as take_system_option does.
+using OptionTaker = std::function<bool(const std::string& name, const std::string& value, bool& bad)>;
+
+// What a command line asks for.
+enum class CommandLine
+{
+    Run,
+    Usage,
+    Wrong,
+};
+
+// Walks the command line: "--help" or "-h" asks for the usage; a name that
+// `flag` takes stands alone; any other takes the next argument as its value,
+// through take_system_option first and then `option`, which answers as
+// take_system_option does. Wrong at the first argument that none takes, with
+// `error` naming it.
+CommandLine parse_arguments(int argc, char** argv, SystemSettings& system, WorldShape& shape,
+                            const std::function<bool(const std::string& name)>& flag, const OptionTaker& option,
+                            std::string& error);
+
+// The end of a program's command-line step: the usage on standard output and
+// 0, or the error in one line on standard error and 2; -1 when it is to run.
+int command_line_status(CommandLine parsed, const char* program, const std::string& usage, const std::string& error);
 
 // Runs `run` with a new temporary folder named after `prefix`, which is removed
 // afterwards unless `keep` is set or the result is not 0; then its path is

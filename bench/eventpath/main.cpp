@@ -49,6 +49,9 @@ struct Options
 
 const char kUsage[] =
     "usage: eventpath_bench [options]\n"
+    "The event path on loopback: station simulator -> libArdentis.so -> korvel-orvanta-client\n"
+    "-> video-system clients. Prints events per second, the latency at a fixed rate and the\n"
+    "bridge's memory over the run.\n"
     "  --events N           events per throughput phase (100000)\n"
     "  --clients A,B,...    client counts of the throughput phases (1,10,100)\n"
     "  --latency-rate R     events per second of the latency phase (1000)\n"
@@ -61,17 +64,22 @@ const char kUsage[] =
     "  --readers N          client reading threads (4)\n"
     "  --keep               keep the run folder\n";
 
-std::vector<long> numbers(const std::string& text)
+// Client counts of at least 1, separated by commas; false for anything else.
+bool client_counts(const std::string& text, std::vector<int>& counts)
 {
-    std::vector<long> values;
+    counts.clear();
     std::stringstream in(text);
     std::string item;
-    while (std::getline(in, item, ','))
-        values.push_back(std::strtol(item.c_str(), nullptr, 10));
-    return values;
+    int count = 0;
+    while (std::getline(in, item, ',')) {
+        if (!take_number(item, 1, count))
+            return false;
+        counts.push_back(count);
+    }
+    return !counts.empty() && text.back() != ',';
 }
 
-bool parse_options(int argc, char** argv, Options& options)
+CommandLine parse_options(int argc, char** argv, Options& options, std::string& error)
 {
     const auto flag = [&options](const std::string& name) {
         if (name != "--keep")
@@ -79,42 +87,36 @@ bool parse_options(int argc, char** argv, Options& options)
         options.keep = true;
         return true;
     };
-    const auto option = [&options](const std::string& name, const std::string& value) {
-        const long number = std::strtol(value.c_str(), nullptr, 10);
+    const auto option = [&options](const std::string& name, const std::string& value, bool& bad) {
+        // Every count is at least 1, the window and the step included.
+        const auto set = [&](auto& target) { bad = !take_number(value, 1, target); };
         if (name == "--events")
-            options.events = static_cast<uint64_t>(number);
-        else if (name == "--clients") {
-            options.clients.clear();
-            for (long n : numbers(value))
-                options.clients.push_back(static_cast<int>(n));
-        } else if (name == "--latency-rate")
-            options.latencyRate = std::strtod(value.c_str(), nullptr);
-        else if (name == "--latency-events")
-            options.latencyEvents = static_cast<uint64_t>(number);
+            set(options.events);
+        else if (name == "--clients")
+            bad = !client_counts(value, options.clients);
+        else if (name == "--latency-rate") {
+            char* end = nullptr;
+            options.latencyRate = std::strtod(value.c_str(), &end);
+            bad = end == value.c_str() || *end != '\0' || !(options.latencyRate > 0);
+        } else if (name == "--latency-events")
+            set(options.latencyEvents);
         else if (name == "--latency-clients")
-            options.latencyClients = static_cast<int>(number);
+            set(options.latencyClients);
         else if (name == "--total-events")
-            options.totalEvents = static_cast<uint64_t>(number);
+            set(options.totalEvents);
         else if (name == "--memory-step")
-            options.memoryStep = static_cast<uint64_t>(number);
+            set(options.memoryStep);
         else if (name == "--memory-clients")
-            options.memoryClients = static_cast<int>(number);
+            set(options.memoryClients);
         else if (name == "--window")
-            options.window = static_cast<uint64_t>(number);
+            set(options.window);
         else if (name == "--readers")
-            options.readers = static_cast<int>(number);
+            set(options.readers);
         else
             return false;
         return true;
     };
-    if (!parse_arguments(argc, argv, options.system, options.shape, flag, option))
-        return false;
-    for (int count : options.clients) {
-        if (count < 1)
-            return false;
-    }
-    return options.events > 0 && options.memoryStep > 0 && options.latencyClients > 0 && options.memoryClients > 0 && options.readers > 0 &&
-           options.latencyRate > 0;
+    return parse_arguments(argc, argv, options.system, options.shape, flag, option, error);
 }
 
 double seconds_between(int64_t fromNs, int64_t toNs)
@@ -380,10 +382,11 @@ private:
 int main(int argc, char** argv)
 {
     Options options;
-    if (!parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "%s%s", kUsage, kSystemOptionsUsage);
-        return 2;
-    }
+    std::string error;
+    const CommandLine parsed = parse_options(argc, argv, options, error);
+    const int status = command_line_status(parsed, "eventpath_bench", std::string(kUsage) + kSystemOptionsUsage, error);
+    if (status >= 0)
+        return status;
     return run_in_temporary_folder("korvel-eventpath", options.keep, [&options](const std::string& folder) {
         EventPathBench bench(options, folder);
         return bench.Run();

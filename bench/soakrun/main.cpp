@@ -105,7 +105,7 @@ std::vector<std::string> items(const std::string& text)
     return values;
 }
 
-bool parse_options(int argc, char** argv, Options& options)
+CommandLine parse_options(int argc, char** argv, Options& options, std::string& error)
 {
     const auto flag = [&options](const std::string& name) {
         if (name == "--keep")
@@ -116,55 +116,55 @@ bool parse_options(int argc, char** argv, Options& options)
             return false;
         return true;
     };
-    const auto option = [&options](const std::string& name, const std::string& value) {
+    const auto option = [&options](const std::string& name, const std::string& value, bool& bad) {
+        // Counts that may be 0 leave their phase's part out.
+        const auto set = [&](auto& target, long long low = 0) { bad = !take_number(value, low, target); };
         if (name == "--phases") {
             const std::set<std::string> known{"events", "drops", "clients"};
             options.phases = items(value);
-            return std::all_of(options.phases.begin(), options.phases.end(),
+            bad = options.phases.empty() ||
+                  !std::all_of(options.phases.begin(), options.phases.end(),
                                [&known](const std::string& phase) { return known.count(phase) != 0; });
-        }
-        char* end = nullptr;
-        const long long number = std::strtoll(value.c_str(), &end, 10);
-        if (end == value.c_str() || *end != '\0' || number < 0)
-            return false;
-        if (name == "--events")
-            options.events = static_cast<uint64_t>(number);
+        } else if (name == "--events")
+            set(options.events);
         else if (name == "--clients")
-            options.clients = static_cast<int>(number);
+            set(options.clients, 1);
         else if (name == "--drops")
-            options.drops = static_cast<int>(number);
+            set(options.drops);
         else if (name == "--silent")
-            options.silent = static_cast<int>(number);
+            set(options.silent);
         else if (name == "--cycles")
-            options.cycles = static_cast<uint64_t>(number);
+            set(options.cycles);
         else if (name == "--hostile-events")
-            options.hostileEvents = static_cast<uint64_t>(number);
+            set(options.hostileEvents);
         else if (name == "--window")
-            options.window = static_cast<uint64_t>(number);
+            set(options.window, 1);
         else if (name == "--readers")
-            options.readers = static_cast<int>(number);
+            set(options.readers, 1);
         else if (name == "--sample-ms")
-            options.sampleMs = static_cast<int>(number);
+            set(options.sampleMs, 1);
         else if (name == "--rss-margin")
-            options.margins.rssKib = static_cast<long>(number);
+            set(options.margins.rssKib);
         else if (name == "--thread-margin")
-            options.margins.threads = static_cast<long>(number);
+            set(options.margins.threads);
         else if (name == "--fd-margin")
-            options.margins.descriptors = static_cast<long>(number);
+            set(options.margins.descriptors);
         else if (name == "--reload-timeout")
-            options.reloadTimeoutMs = static_cast<int>(number);
+            set(options.reloadTimeoutMs);
         else if (name == "--seed")
-            options.seed = static_cast<unsigned>(number);
+            set(options.seed);
         else
             return false;
         return true;
     };
-    if (!parse_arguments(argc, argv, options.system, options.shape, flag, option))
-        return false;
-    const WorldShape& shape = options.shape;
+    const CommandLine parsed = parse_arguments(argc, argv, options.system, options.shape, flag, option, error);
     // A cut into a reload needs two objects at least.
-    return options.clients > 0 && options.readers > 0 && options.sampleMs > 0 &&
-           static_cast<long long>(shape.groups) * shape.objectsPerGroup >= 2;
+    const WorldShape& shape = options.shape;
+    if (parsed == CommandLine::Run && static_cast<long long>(shape.groups) * shape.objectsPerGroup < 2) {
+        error = "--sensors needs two objects at least, for the drops into a reload";
+        return CommandLine::Wrong;
+    }
+    return parsed;
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start)
@@ -662,10 +662,11 @@ private:
 int main(int argc, char** argv)
 {
     Options options;
-    if (!parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "%s%s", kUsage, kSystemOptionsUsage);
-        return 2;
-    }
+    std::string error;
+    const CommandLine parsed = parse_options(argc, argv, options, error);
+    const int status = command_line_status(parsed, "soak_run", std::string(kUsage) + kSystemOptionsUsage, error);
+    if (status >= 0)
+        return status;
     return run_in_temporary_folder("korvel-soak", options.keep, [&options](const std::string& folder) {
         Soak soak(options, folder);
         return soak.Run();

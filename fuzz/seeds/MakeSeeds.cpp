@@ -37,6 +37,7 @@
 #include "vms/LinkProtocol.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -444,8 +445,15 @@ void bridge_documents()
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf("usage: fuzz-seeds CORPUS_FOLDER\n"
+                    "Writes the seed corpora of the fuzz harnesses into CORPUS_FOLDER/<harness>/\n"
+                    "(fuzz/corpus in the repository) from the project's own writers.\n");
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: fuzz-seeds <corpus folder>\n");
+        std::fprintf(stderr, "fuzz-seeds: CORPUS_FOLDER expected, %d arguments given (--help shows the usage)\n",
+                     argc - 1);
         return 2;
     }
     corpus = argv[1];

@@ -85,6 +85,8 @@ protected:
         set_now_offset_for_tests(target - now_us());
     }
     TestFolder folder;
+    // The death tests' children run the fixture too.
+    testsupport::ChildFoldersInside child_folders{folder};
 };
 
 TEST_F(LoggerTest, FileRotatesOnlyPastItsLimitIntoTheOlderFile)

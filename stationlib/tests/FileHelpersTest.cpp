@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "testsupport/FileSizeLimit.h"
 #include "testsupport/TestFolder.h"
 
 namespace {
@@ -79,6 +81,20 @@ TEST_F(FileHelpers, ReadAllRefusesFilesAboveTheXmlBound)
     }
 }
 
+// Absolute and relative links, a chain, a last link leading nowhere yet, a loop.
+TEST_F(FileHelpers, LinkTargetIsTheFileTheLinksLeadTo)
+{
+    const std::string real = temp.Path("real/t.ini");
+    const std::pair<const char*, std::string> links[] = {
+        {"absolute", real}, {"relative", "real/t.ini"}, {"chain", "relative"}, {"loop", "loop2"}, {"loop2", "loop"}};
+    for (const auto& [name, target] : links)
+        ASSERT_EQ(::symlink(target.c_str(), temp.Path(name).c_str()), 0);
+    const std::pair<const char*, std::string> cases[] = {
+        {"absolute", real}, {"relative", real}, {"chain", real}, {"plain", temp.Path("plain")}, {"loop", ""}};
+    for (const auto& [name, target] : cases)
+        EXPECT_EQ(link_target(temp.Path(name)), target) << name;
+}
+
 TEST_F(FileHelpers, WriteAllCreatesAndReplaces)
 {
     const std::string bytes("x\0\xFFy", 4);
@@ -92,12 +108,16 @@ TEST_F(FileHelpers, WriteAllCreatesAndReplaces)
     EXPECT_FALSE(file_write_all(m_folder, "x"));
 }
 
-TEST(FileHelpersFull, WriteAllReportsAFullDevice)
+TEST_F(FileHelpers, WriteAllReportsAFullDiskAndRefusesWhatIsNoFile)
 {
-    // /dev/full accepts the open and fails every write with ENOSPC.
-    if (::access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/full";
-    EXPECT_FALSE(file_write_all("/dev/full", std::string(100000, 'x')));
+    {
+        FileSizeLimit full(1000);
+        EXPECT_FALSE(file_write_all(temp.Path("big.bin"), std::string(100000, 'x')));
+    }
+    // No reader ever comes: a write that waited for one would never return.
+    ASSERT_EQ(::mkfifo(temp.Path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(file_write_all(temp.Path("fifo"), "x"));
+    EXPECT_FALSE(file_write_all("/dev/null", "x"));
 }
 
 TEST_F(FileHelpers, ExistenceAndRemoval)

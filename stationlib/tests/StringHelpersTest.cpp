@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <climits>
 #include <ctime>
@@ -471,29 +472,32 @@ TEST(PackedTime, PacksFieldsLittleEndian)
 
 TEST(PackedTime, NowIsTheLocalClock)
 {
-    auto local_now = [] {
-        std::time_t now = std::time(nullptr);
-        std::tm tm{};
-        ::localtime_r(&now, &tm);
-        return tm;
+    // Read from the same clock as the library reads (time() may lag behind it by
+    // a tick); the packed second is one of those between the two readings.
+    auto realtime_seconds = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        return now.tv_sec;
     };
-    // Retry when the second changes between the readings.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        std::tm before = local_now();
-        PackedDateTime packed = packed_local_now();
-        std::tm after = local_now();
-        if (before.tm_sec != after.tm_sec)
-            continue;
-        EXPECT_EQ(packed[0], after.tm_sec);
-        EXPECT_EQ(packed[1], after.tm_min);
-        EXPECT_EQ(packed[2], after.tm_hour);
-        EXPECT_EQ(packed[3], after.tm_mday);
-        EXPECT_EQ(packed[4], after.tm_mon + 1);
-        EXPECT_EQ(packed[5] | packed[6] << 8, after.tm_year + 1900);
-        EXPECT_EQ(packed[7], 0);
-        return;
+    const std::time_t before = realtime_seconds();
+    const PackedDateTime packed = packed_local_now();
+    const std::time_t after = realtime_seconds();
+    for (std::time_t second = before; second <= after; ++second) {
+        std::tm tm{};
+        ::localtime_r(&second, &tm);
+        const PackedDateTime expected{static_cast<uint8_t>(std::min(tm.tm_sec, 59)),
+                                      static_cast<uint8_t>(tm.tm_min),
+                                      static_cast<uint8_t>(tm.tm_hour),
+                                      static_cast<uint8_t>(tm.tm_mday),
+                                      static_cast<uint8_t>(tm.tm_mon + 1),
+                                      static_cast<uint8_t>((tm.tm_year + 1900) & 0xFF),
+                                      static_cast<uint8_t>((tm.tm_year + 1900) >> 8),
+                                      0};
+        if (packed == expected)
+            return;
     }
-    FAIL() << "the clock kept changing its second";
+    ADD_FAILURE() << "no local time between " << before << " and " << after << " packs as "
+                  << testing::PrintToString(packed);
 }
 
 TEST(FileTimes, SystemTimeConversion)

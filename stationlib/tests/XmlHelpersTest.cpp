@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <string>
 
 #include "base/XmlResources.h"
+#include "testsupport/FileSizeLimit.h"
 #include "testsupport/TestFolder.h"
 
 namespace {
@@ -207,10 +209,15 @@ TEST_F(XmlFiles, FailuresAreReported)
     EXPECT_FALSE(xml_save_file(document, folder + "/file/inner/t.xml"));
     EXPECT_FALSE(xml_save_file(document, folder));
 
-    // A device that takes the open and refuses the data: the close tells.
-    if (::access("/dev/full", W_OK) == 0) {
-        EXPECT_FALSE(xml_save_file(document, "/dev/full"));
+    // A disk that takes the open and refuses the data: the close tells.
+    {
+        FileSizeLimit full(2);
+        EXPECT_FALSE(xml_save_file(document, folder + "/full.xml"));
     }
+    // Neither a FIFO nor a device is written to, nor waited on.
+    ASSERT_EQ(::mkfifo((folder + "/fifo.xml").c_str(), 0600), 0);
+    EXPECT_FALSE(xml_save_file(document, folder + "/fifo.xml"));
+    EXPECT_FALSE(xml_save_file(document, "/dev/null"));
 
     TiXmlDocument loaded;
     EXPECT_FALSE(xml_load_file(loaded, folder + "/missing.xml"));

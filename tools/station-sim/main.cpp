@@ -1,13 +1,5 @@
 // station-sim: a station server on 127.0.0.1 for the demo and for tests run as
-// separate processes. Prints the port it listens on, then serves until SIGINT
-// or SIGTERM.
-//
-//   --port N         listen on N (default: a free port)
-//   --demo           serve the demo station and send it an event now and then
-//   --interval MS    the pace of the demo's events (default 1500)
-//   --control        take the commands of StationControl on standard input and
-//                    answer each with one line; the end of the input ends the
-//                    program, so it never outlives the process that drives it
+// separate processes (usage below).
 
 #include "DemoStation.h"
 #include "ScriptedStation.h"
@@ -29,9 +21,21 @@
 
 namespace {
 
-void print_usage()
+const char kUsage[] =
+    "usage: station-sim [--port N] [--demo [--interval MS]] [--control]\n"
+    "A simulated Korvel station server on 127.0.0.1. Prints the port it listens on,\n"
+    "then serves until SIGINT or SIGTERM.\n"
+    "  --port N        listen on N (default: a free port)\n"
+    "  --demo          serve the demo station and send it an event now and then\n"
+    "  --interval MS   the pace of the demo's events (default 1500)\n"
+    "  --control       take commands on standard input (tools/station-sim/StationControl.h)\n"
+    "                  and answer each with one line; the end of the input ends the\n"
+    "                  program, so it never outlives the process that drives it\n";
+
+int wrong_argument(const std::string& what)
 {
-    std::fprintf(stderr, "usage: station-sim [--port N] [--demo [--interval MS]] [--control]\n");
+    std::fprintf(stderr, "station-sim: %s (--help shows the usage)\n", what.c_str());
+    return 2;
 }
 
 bool parse_number(const char* text, long low, long high, long& value)
@@ -84,17 +88,25 @@ int main(int argc, char** argv)
     bool control = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--port" && i + 1 < argc && parse_number(argv[i + 1], 0, 65535, port)) {
-            ++i;
-        } else if (option == "--interval" && i + 1 < argc && parse_number(argv[i + 1], 1, 3600000, interval)) {
-            ++i;
-        } else if (option == "--demo") {
+        if (option == "--help" || option == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (option == "--demo") {
             demo = true;
         } else if (option == "--control") {
             control = true;
+        } else if (option == "--port" || option == "--interval") {
+            const bool isPort = option == "--port";
+            const long low = isPort ? 0 : 1;
+            const long high = isPort ? 65535 : 3600000;
+            if (i + 1 >= argc)
+                return wrong_argument(option + " needs a value");
+            if (!parse_number(argv[++i], low, high, isPort ? port : interval))
+                return wrong_argument(option + " takes " + std::to_string(low) + " to " + std::to_string(high) +
+                                      ", not '" + argv[i] + "'");
         } else {
-            print_usage();
-            return 2;
+            return wrong_argument("unknown argument " + option);
         }
     }
 

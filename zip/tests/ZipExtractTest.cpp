@@ -326,12 +326,6 @@ TEST_F(ZipExtract, ZlibBlocksAreFreedOnceHoweverTheEntryEnds)
     Entry damaged = MakeEntry("bad.txt", Text(1000));
     damaged.payload = std::string(64, '\xFF');
     Open({MakeEntry("ok.txt", Text(100000)), damaged});
-    char byte;
-    ASSERT_TRUE(m_zip.OpenFile(0));
-    ASSERT_EQ(m_zip.ReadFile(&byte, 1), 1u);
-    EXPECT_FALSE(m_zip.m_zlibBlocks.empty());
-    EXPECT_EQ(m_zip.CloseFile(std::string(), true), 1);
-    EXPECT_TRUE(m_zip.m_zlibBlocks.empty());
     EXPECT_EQ(Extract(0), 1);
     EXPECT_TRUE(m_zip.m_zlibBlocks.empty());
     EXPECT_EQ(Extract(1), 504);
@@ -341,6 +335,7 @@ TEST_F(ZipExtract, ZlibBlocksAreFreedOnceHoweverTheEntryEnds)
     // Destroyed with its entry open, the archive frees what zlib holds.
     auto left = std::make_unique<TunableArchive>();
     left->Open(m_temp / "package.ot");
+    char byte;
     ASSERT_TRUE(left->OpenFile(0));
     ASSERT_EQ(left->ReadFile(&byte, 1), 1u);
     EXPECT_FALSE(left->m_zlibBlocks.empty());

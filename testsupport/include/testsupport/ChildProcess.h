@@ -54,9 +54,9 @@ inline int wait_child(pid_t pid, int timeoutMs)
 }
 
 inline int run_child(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                     const std::string& outputPath, int timeoutMs = 20000)
+                     const std::string& outputPath, int timeoutMs = 20000, const std::string& errorPath = std::string())
 {
-    const pid_t pid = spawn_child(argv, env, outputPath);
+    const pid_t pid = spawn_child(argv, env, outputPath, errorPath);
     if (pid < 0) {
         ADD_FAILURE() << "cannot start " << argv.at(0);
         return -1;

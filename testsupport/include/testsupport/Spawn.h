@@ -34,9 +34,10 @@ inline std::vector<std::string> environment_without(std::initializer_list<const 
 }
 
 // Starts argv[0] (a path) with the environment; standard output and error go to
-// outputPath, appended. -1 when it cannot start.
+// outputPath, appended, or standard error to errorPath when one is given. -1
+// when it cannot start.
 inline pid_t spawn_child(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                         const std::string& outputPath)
+                         const std::string& outputPath, const std::string& errorPath = std::string())
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -50,7 +51,11 @@ inline pid_t spawn_child(const std::vector<std::string>& argv, const std::vector
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (errorPath.empty())
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                         0644);
     pid_t pid = -1;
     const int result = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);

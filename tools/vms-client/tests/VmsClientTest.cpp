@@ -128,12 +128,4 @@ TEST_F(VmsClientTest, RefusedLoginOrNoBridgeEndsWithFailure)
     EXPECT_EQ(output(), "cannot connect to 127.0.0.1:" + std::to_string(free_port) + ": Connection refused\n");
 }
 
-TEST_F(VmsClientTest, WrongArgumentsPrintUsage)
-{
-    EXPECT_EQ(testsupport::run_child({KORVEL_VMS_CLIENT_EXE, "127.0.0.1"}, testsupport::environment_without({}),
-                                     output_path()),
-              2);
-    EXPECT_EQ(output(), "usage: vms-client HOST PORT LOGIN PASSWORD\n");
-}
-
 } // namespace
