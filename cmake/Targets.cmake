@@ -12,6 +12,21 @@ function(korvel_glob out)
   set(${out} ${files} PARENT_SCOPE)
 endfunction()
 
+# The test executables whose tests start threads of the code under test; CI runs
+# them (CTest label "threads") under ThreadSanitizer.
+set(KORVEL_THREADED_TESTS
+  platform_tests stationlib_tests ardentis_tests ardentis_unload_tests utility_tests bridge_tests e2e_tests)
+
+# korvel_discover_tests(<name> <timeout>): registers each test of the GoogleTest
+# executable with CTest, labelled "threads" if it is one of the list above.
+function(korvel_discover_tests name timeout)
+  set(properties TIMEOUT ${timeout})
+  if(name IN_LIST KORVEL_THREADED_TESTS)
+    list(APPEND properties LABELS threads)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
+endfunction()
+
 # korvel_unit_tests(<name> <dir> LIBS <lib>...): one GoogleTest executable from the
 # sources in <dir>, each test registered with CTest.
 function(korvel_unit_tests name dir)
@@ -22,7 +37,7 @@ function(korvel_unit_tests name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  korvel_discover_tests(${name} 120)
 endfunction()
 
 # korvel_layer_folders(<out-var> <root> <folder=level>...): the layer folders under
