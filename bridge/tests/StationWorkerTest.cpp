@@ -686,10 +686,18 @@ TEST_F(StationWorkerTest, ALinkLostAndBackIsReloadedOnTheSameConnectionAndTheCha
 }
 
 // Lost again while the reload runs: the reload breaks off, leaving what it has
-// not reached (its groups) as they were, and runs once more on the next link.
+// not reached (its groups) as they were, and runs once more on the next link;
+// an event queued before that loss is applied before that load, not over it.
 TEST_F(StationWorkerTest, ALinkLostDuringTheReloadIsReloadedAgainAndKeepsItsGroups)
 {
     script_small_station();
+    KorvelElementPtr group;
+    int sensor_level = -1;
+    m_waits.push_back([&]() {
+        group = find_element(10);
+        sensor_level = level_of(10, 100, 1001);
+        return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
+    });
     m_waits.push_back([this]() {
         link_lost_and_back();
         return static_cast<int32_t>(MSC_USER_HANDLE_SIGNALED);
@@ -699,14 +707,11 @@ TEST_F(StationWorkerTest, ALinkLostDuringTheReloadIsReloadedAgainAndKeepsItsGrou
         if (command != MSC_IOCTL_GET_GROUP_BY_ID || dropped || calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS) != 2)
             return true;
         dropped = true;
+        m_events.push_back(events_doc({{3, 2, 10, 100, 1}}));
         link_lost_and_back();
         return false;
     };
-    KorvelElementPtr group;
-    m_waits.push_front([&]() {
-        group = find_element(10);
-        return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
-    });
+    m_waits.push_back([]() { return static_cast<int32_t>(MSC_OK); });
     station_worker();
 
     EXPECT_EQ(calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS), 3u);
@@ -715,6 +720,7 @@ TEST_F(StationWorkerTest, ALinkLostDuringTheReloadIsReloadedAgainAndKeepsItsGrou
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(find_element(10), group) << "the group stayed in the tree";
     EXPECT_EQ(log().find("GetObjetGroupByID"), std::string::npos) << log();
+    EXPECT_EQ(level_of(10, 100, 1001), sensor_level) << "as the last load found it";
 }
 
 // A link the library does not bring back ends the cycle as any other.
