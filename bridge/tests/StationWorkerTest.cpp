@@ -552,32 +552,24 @@ TEST_F(StationWorkerTest, EventsAreAppliedAndEachChangeBroadcast)
     }
 }
 
-TEST_F(StationWorkerTest, AnExceptionInACycleEndsThatCycleAndTheWorkerConnectsAgain)
+// A cycle that throws (an update that finds no memory, say) ends as one whose
+// wait fails: closed, paused, connected and loaded again.
+TEST_F(StationWorkerTest, FailedWaitOrAnExceptionEndsTheCycleAndTheTreeIsLoadedAgain)
 {
     script_small_station();
     m_waits.push_back([]() -> int32_t { throw std::runtime_error("no memory for an update"); });
-    m_on_pause = []() {};
-    station_worker();
-    const std::string text = log();
-    const size_t ended = text.find("station worker cycle ended: no memory for an update\n");
-    ASSERT_NE(ended, std::string::npos) << text;
-    EXPECT_LT(ended, text.find("Reconnect to Korvel server\n")) << text;
-    EXPECT_EQ(m_pauses.size(), 1u);
-    EXPECT_EQ(calls_of("msc_Open"), 2u);
-    // Closed after each cycle and by the client's end.
-    EXPECT_EQ(calls_of("msc_Close"), 3u);
-}
-
-TEST_F(StationWorkerTest, FailedWaitEndsTheCycleAndTheTreeIsLoadedAgain)
-{
-    script_small_station();
     m_waits.push_back([]() { return static_cast<int32_t>(MSC_NOT_CONNECTED); });
     m_on_pause = []() {};
     station_worker();
-    EXPECT_EQ(m_pauses.size(), 1u);
-    EXPECT_EQ(calls_of("msc_Open"), 2u);
-    EXPECT_EQ(calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS), 2u);
-    EXPECT_EQ(count_of(log(), "Reconnect to Korvel server\n"), 1u);
+    EXPECT_EQ(m_pauses.size(), 2u);
+    EXPECT_EQ(calls_of("msc_Open"), 3u);
+    // Closed after each cycle and by the client's end.
+    EXPECT_EQ(calls_of("msc_Close"), 4u);
+    EXPECT_EQ(calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS), 3u);
+    const std::string text = log();
+    EXPECT_LT(text.find("station worker cycle ended: no memory for an update\n"),
+              text.find("Reconnect to Korvel server\n"))
+        << text;
 }
 
 TEST_F(StationWorkerTest, StopWhileReadingClosesWithoutThePause)
@@ -686,10 +678,18 @@ TEST_F(StationWorkerTest, ALinkLostAndBackIsReloadedOnTheSameConnectionAndTheCha
 }
 
 // Lost again while the reload runs: the reload breaks off, leaving what it has
-// not reached (its groups) as they were, and runs once more on the next link.
+// not reached (its groups) as they were, and runs once more on the next link;
+// an event queued before that loss is applied before that load, not over it.
 TEST_F(StationWorkerTest, ALinkLostDuringTheReloadIsReloadedAgainAndKeepsItsGroups)
 {
     script_small_station();
+    KorvelElementPtr group;
+    int sensor_level = -1;
+    m_waits.push_back([&]() {
+        group = find_element(10);
+        sensor_level = level_of(10, 100, 1001);
+        return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
+    });
     m_waits.push_back([this]() {
         link_lost_and_back();
         return static_cast<int32_t>(MSC_USER_HANDLE_SIGNALED);
@@ -699,14 +699,11 @@ TEST_F(StationWorkerTest, ALinkLostDuringTheReloadIsReloadedAgainAndKeepsItsGrou
         if (command != MSC_IOCTL_GET_GROUP_BY_ID || dropped || calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS) != 2)
             return true;
         dropped = true;
+        m_events.push_back(events_doc({{3, 2, 10, 100, 1}}));
         link_lost_and_back();
         return false;
     };
-    KorvelElementPtr group;
-    m_waits.push_front([&]() {
-        group = find_element(10);
-        return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
-    });
+    m_waits.push_back([]() { return static_cast<int32_t>(MSC_OK); });
     station_worker();
 
     EXPECT_EQ(calls_of("msc_IOCtrl", MSC_IOCTL_GET_OBJECT_IDS), 3u);
@@ -715,6 +712,7 @@ TEST_F(StationWorkerTest, ALinkLostDuringTheReloadIsReloadedAgainAndKeepsItsGrou
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(find_element(10), group) << "the group stayed in the tree";
     EXPECT_EQ(log().find("GetObjetGroupByID"), std::string::npos) << log();
+    EXPECT_EQ(level_of(10, 100, 1001), sensor_level) << "as the last load found it";
 }
 
 // A link the library does not bring back ends the cycle as any other.
@@ -722,13 +720,11 @@ TEST_F(StationWorkerTest, ALinkThatDoesNotComeBackEndsTheCycleAndALossBetweenCyc
 {
     script_small_station();
     m_waits.push_back([this]() {
-        state().callback(state().instances.at(0), MSC_NOTIFY_DISCONNECTED, nullptr, 0, 0, 0, 0);
+        report_link(MSC_NOTIFY_DISCONNECTED);
         return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
     });
-    m_on_pause = [this]() {
-        // A loss reported between two cycles belongs to the closed one.
-        state().callback(state().instances.at(0), MSC_NOTIFY_DISCONNECTED, nullptr, 0, 0, 0, 0);
-    };
+    // A loss reported between two cycles belongs to the closed one.
+    m_on_pause = [this]() { report_link(MSC_NOTIFY_DISCONNECTED); };
     station_worker();
     EXPECT_EQ(calls_of("msc_Open"), 2u);
     EXPECT_EQ(m_pauses.size(), 1u);

@@ -6,6 +6,7 @@
 #include "utils/LogFunctions.h"
 #include "utils/ProcessLogger.h"
 
+#include "testsupport/ChildProcess.h"
 #include "testsupport/TestFolder.h"
 #include "testsupport/WaitUntil.h"
 
@@ -15,7 +16,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <thread>
 
@@ -363,10 +363,7 @@ std::map<std::pair<int, int>, int> count_marked(const std::string& root)
 {
     std::map<std::pair<int, int>, int> counts;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        if (!entry.is_regular_file())
-            continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string text = entry.is_regular_file() ? testsupport::read_file(entry.path()) : std::string();
         int writer = 0, number = 0;
         for (size_t at = text.find("<T"); at != std::string::npos; at = text.find("<T", at + 1))
             if (std::sscanf(text.c_str() + at, "<T%d %d>", &writer, &number) == 2)

@@ -330,6 +330,35 @@ void log_cycle_failure(const char* what) noexcept
     }
 }
 
+// Reads and applies events until the queue is empty; false when the service
+// stops meanwhile.
+bool read_events(CMSC_Client& client, std::vector<char>& buffer, std::string& document)
+{
+    for (;;) {
+        buffer[0] = '\0';
+        if (client.ReadEvent(buffer.data(), static_cast<int32_t>(buffer.size())) != MSC_OK)
+            return true;
+        const size_t length = strnlen(buffer.data(), buffer.size());
+        // The library cuts a longer text to the buffer without telling.
+        if (length + 1 >= buffer.size())
+            log_message(kLogError, "Event document cut to %i bytes\n", static_cast<int>(length));
+        document.assign(buffer.data(), length);
+        apply_event_document(document);
+        if (g_worker_stop)
+            return false;
+    }
+}
+
+// After a loss, whether the event loop or a load noticed it: the events queued
+// until then go before the next load, since applied after it they would put
+// back levels older than those it finds.
+bool read_events_before_reload(CMSC_Client& client)
+{
+    std::vector<char> buffer(static_cast<size_t>(kEventBufferSize), '\0');
+    std::string document;
+    return read_events(client, buffer, document);
+}
+
 // One connection cycle on an opened client. A link the library reports lost
 // and then back is followed on: the tree is loaded again on it.
 void run_cycle(CMSC_Client& client)
@@ -349,7 +378,7 @@ void run_cycle(CMSC_Client& client)
             return;
         if (loaded == TreeLoad::Loaded && event_loop(client) != EventLoopEnd::LinkLost)
             return;
-        if (!wait_for_link(client))
+        if (!read_events_before_reload(client) || !wait_for_link(client))
             return;
     }
 }
@@ -394,29 +423,6 @@ void apply_event_document(const std::string& text)
     }
 }
 
-namespace {
-
-// Reads and applies events until the queue is empty; false when the service
-// stops meanwhile.
-bool read_events(CMSC_Client& client, std::vector<char>& buffer, std::string& document)
-{
-    for (;;) {
-        buffer[0] = '\0';
-        if (client.ReadEvent(buffer.data(), static_cast<int32_t>(buffer.size())) != MSC_OK)
-            return true;
-        const size_t length = strnlen(buffer.data(), buffer.size());
-        // The library cuts a longer text to the buffer without telling.
-        if (length + 1 >= buffer.size())
-            log_message(kLogError, "Event document cut to %i bytes\n", static_cast<int>(length));
-        document.assign(buffer.data(), length);
-        apply_event_document(document);
-        if (g_worker_stop)
-            return false;
-    }
-}
-
-} // namespace
-
 EventLoopEnd event_loop(CMSC_Client& client)
 {
     std::vector<char> buffer(static_cast<size_t>(kEventBufferSize), '\0');
@@ -425,10 +431,8 @@ EventLoopEnd event_loop(CMSC_Client& client)
     for (;;) {
         if (g_worker_stop)
             return EventLoopEnd::Stopped;
-        // The events queued before the loss are applied before the tree is
-        // loaded afresh.
         if (client.TakeConnectionLost())
-            return read_events(client, buffer, document) ? EventLoopEnd::LinkLost : EventLoopEnd::Stopped;
+            return EventLoopEnd::LinkLost;
         log_message(kLogVerbose, ".");
         const int waited = client.WaitEvent(kEventWaitMs, worker_wake_handle());
         if (waited == MSC_WAIT_TIMEOUT)

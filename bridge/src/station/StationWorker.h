@@ -52,7 +52,7 @@ intptr_t worker_wake_handle();
 enum class EventLoopEnd {
     Stopped,
     WaitFailed,
-    // Reported by the library, with the events read before it applied.
+    // Reported by the library; the events queued are left to the caller.
     LinkLost,
 };
 

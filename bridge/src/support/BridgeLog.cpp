@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <list>
@@ -94,19 +93,6 @@ void move_log_aside(const struct stat* opened = nullptr)
     std::rename(g_log_path.c_str(), (g_log_path + kOldLogSuffix).c_str());
 }
 
-void write_all(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
-}
-
 // The run's first write begins its file as set_log_path was told; a write
 // that would take the file past the size limit moves it aside first.
 void write_out(const std::string& bytes)
@@ -132,7 +118,7 @@ void write_out(const std::string& bytes)
         if (fd < 0)
             return;
     }
-    write_all(fd, bytes);
+    platform::write_all(fd, bytes);
     ::close(fd);
 }
 

@@ -18,4 +18,8 @@ int open_regular_file(const std::string& path, int flags, mode_t mode = 0666);
 // than `max_size` bytes (EFBIG), which is known before anything is allocated.
 bool read_regular_file(const std::string& path, uint64_t max_size, std::string& text);
 
+// Writes all of `bytes` to the descriptor, going on after a short write or an
+// interruption. False with errno set when a write fails.
+bool write_all(int fd, const std::string& bytes);
+
 } // namespace platform

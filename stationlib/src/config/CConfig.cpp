@@ -1,6 +1,5 @@
 #include "config/CConfig.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -34,23 +33,6 @@ std::string current_directory()
     if (::getcwd(buffer, sizeof(buffer)) == nullptr)
         return std::string();
     return buffer;
-}
-
-bool write_all(int fd, const std::string& text)
-{
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // The bits a newly created file gets: 0666 less the process's umask, read where the
@@ -91,7 +73,7 @@ bool replace_file(const std::string& link, const std::string& text)
     if (fd < 0)
         return false;
     const mode_t mode = exists ? (old.st_mode & 07777) : new_file_mode();
-    bool ok = write_all(fd, text) && ::fsync(fd) == 0 && ::fchmod(fd, mode) == 0;
+    bool ok = platform::write_all(fd, text) && ::fsync(fd) == 0 && ::fchmod(fd, mode) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok)
