@@ -94,16 +94,9 @@ bool file_write_all(const std::string& path, const std::string& text)
     FileDescriptor file(platform::open_regular_file(path, O_WRONLY | O_CREAT | O_TRUNC));
     if (file.get() < 0)
         return false;
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(file.get(), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;  // a full disk shows as a short write
-        done += static_cast<size_t>(n);
-    }
-    return file.close();
+    // A full disk shows as a failed write, or only at the close.
+    const bool written = platform::write_all(file.get(), text);
+    return file.close() && written;
 }
 
 bool create_directories(const std::string& path)
