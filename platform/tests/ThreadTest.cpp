@@ -1,5 +1,7 @@
 #include "platform/Thread.h"
 
+#include "testsupport/WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -163,6 +165,10 @@ TEST(ThreadTest, NamingAnotherThreadByItsKernelId)
     EXPECT_STREQ(name, "abcdefghijklmn");
     release = true;
     other.join();
+    // The join returns once the thread has let go of its stack; the kernel
+    // removes its task entry a moment later.
+    const std::string task = "/proc/self/task/" + std::to_string(id);
+    ASSERT_TRUE(wait_until([&] { return ::access(task.c_str(), F_OK) != 0; }));
     EXPECT_FALSE(set_thread_name(id, "gone"));
 }
 
