@@ -2,8 +2,9 @@
 // when their Root.Sign matches), the station's constant documents turned into
 // the dictionaries, and the record documents a host hands to IOCtrl. Checks that
 // a record the library renders as a document loads back from it, and that the
-// depth measure every text passes before TinyXML parses it counts the levels
-// TinyXML then builds (measured at a few levels, so short inputs reach past it).
+// shape every text is measured by before TinyXML parses it (levels, attributes
+// of the widest element, nodes) is the shape of the tree TinyXML then builds
+// (against small bounds, so short inputs reach past them).
 //
 // Input: the document's text, then (its last byte) what reads it.
 
@@ -26,7 +27,6 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <tinyxml.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -117,29 +117,26 @@ void io_ctrl(int32_t command, bool inOutput, const std::string& text)
     }
 }
 
-// Levels of elements below the node in the tree TinyXML built.
-int element_depth(const TiXmlNode* node)
+bool same_shape(const XmlShape& a, const XmlShape& b)
 {
-    int depth = 0;
-    for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling())
-        if (child->ToElement() != nullptr)
-            depth = std::max(depth, 1 + element_depth(child));
-    return depth;
+    return a.depth == b.depth && a.attributes == b.attributes && a.nodes == b.nodes;
 }
 
 // The measure against TinyXML itself, in each encoding a parse may be given.
-void measure_depth(const std::string& text)
+void measure_shape(const std::string& text)
 {
-    constexpr int kLimit = 4;
+    constexpr XmlShape kBounds{4, 3, 24};
     std::string padded = text;
     padded.append(4, '\0');
     for (TiXmlEncoding encoding : {TIXML_ENCODING_UNKNOWN, TIXML_ENCODING_UTF8, TIXML_ENCODING_LEGACY}) {
-        const int measured = xml_element_depth(padded.c_str(), encoding, kLimit);
+        const XmlShape measured = xml_shape(padded.c_str(), encoding, kBounds);
         TiXmlDocument document;
         document.Parse(padded.c_str(), nullptr, encoding);
-        const int built = std::min(element_depth(&document), kLimit + 1);
-        FUZZ_CHECK(built <= measured, "a document deeper than its measure");
-        FUZZ_CHECK(built == measured, "a document measured deeper than TinyXML reads it");
+        const XmlShape built = xml_tree_shape(&document);
+        const bool refused = xml_shape_exceeds(measured, kBounds);
+        FUZZ_CHECK(refused || !xml_shape_exceeds(built, kBounds), "a document past a bound measured within them");
+        FUZZ_CHECK(refused ? xml_shape_exceeds(built, kBounds) : same_shape(measured, built),
+                   "a document measured other than TinyXML builds it");
     }
 }
 
@@ -151,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider input(data, size);
     const int kind = input.ConsumeIntegralInRange(0, 9);
     const std::string text = input.ConsumeRemainingBytesAsString();
-    measure_depth(text);
+    measure_shape(text);
     switch (kind) {
     case 0: read_container(text); break;
     case 1: read_dictionaries(text); break;

@@ -173,16 +173,23 @@ TEST_F(TemplatePackagesTest, HostileBodiesLeaveTheirPackagesAndWriteNothingLarge
     for (int level = 0; level < 200000; ++level)
         deep += "<a>";
     Package("Deep.ot", {MakeEntry("main.xml", deep)});
+    // One element whose attributes would take the parser minutes.
+    std::string wide = "<Object";
+    for (int i = 0; i < 80000; ++i)
+        wide += " a" + std::to_string(i) + "=\"\"";
+    wide += "/>\r\n";
+    Package("Wide.ot", {MakeEntry("main.xml", wide)});
     // Blanks deflate to almost nothing; their declared size is what counts.
     Package("Huge.ot", {MakeEntry("main.xml", std::string((16u << 20) + 1, ' '))});
     CreateInstance();
 
-    for (const char* name : {"Deep", "Huge"}) {
+    for (const char* name : {"Deep", "Wide", "Huge"}) {
         EXPECT_TRUE(fs::exists(Lib(std::string(name) + ".ot"))) << name;
         EXPECT_FALSE(fs::exists(Templates(std::string("Objects/") + name + ".xml"))) << name;
     }
-    // Only the deep body was extracted: the huge one never reached the disk.
-    EXPECT_EQ(fs::file_size(Lib("main.xml")), deep.size());
+    // The huge body never reached the disk; the last other one stays extracted.
+    const auto extracted = fs::file_size(Lib("main.xml"));
+    EXPECT_TRUE(extracted == deep.size() || extracted == wide.size()) << extracted;
 }
 
 TEST_F(TemplatePackagesTest, AFifoAmongTheTemplatesIsPassedOver)

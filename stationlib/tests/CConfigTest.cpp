@@ -14,11 +14,14 @@
 #include <vector>
 
 #include "ConfigTestFolder.h"
+#include "LogCapture.h"
 #include "base/InputBounds.h"
 
 namespace {
 
 const char kName[] = "t.ini";
+// The file log's category of the library's system messages.
+constexpr int32_t kSystemCategory = 6;
 
 struct RoundTrip
 {
@@ -345,4 +348,28 @@ TEST(CConfig, AFileAboveTheSettingsBoundIsNotRead)
     CConfig config(kName, -1, true);
     EXPECT_FALSE(config.Open(kName));
     EXPECT_EQ(config.FindSection("Main"), nullptr);
+}
+
+// What the library writes it reads back: a rewrite past the read bound is not
+// written, and the file in place stays to be read as before.
+TEST(CConfig, SaveWritesNothingTheLibraryWouldNotRead)
+{
+    // "[Main]", CR LF, "A=", the value, CR LF, then the section's closing CR LF.
+    const size_t framing = config_text("A", "").size();
+    for (const uint64_t size : {kMaxSettingsFileSize, kMaxSettingsFileSize + 1}) {
+        const bool fits = size <= kMaxSettingsFileSize;
+        ConfigTestFolder folder;
+        LogCapture log;
+        set_log_category_mask_for_tests(kSystemCategory, LOG_LEVEL_ERROR);
+        folder.Write(kName, config_text("A", "old"));
+        CConfig config(kName, -1, true);
+        const std::string value(size - framing, 'v');
+        ASSERT_TRUE(config.Load() && config.SetValue("Main", "A", value));
+
+        EXPECT_EQ(config.Save(), fits) << size;
+        CConfig again(kName, -1, true);
+        ASSERT_TRUE(again.Load()) << size;
+        EXPECT_EQ(again.GetString("Main", "A"), fits ? value : "old") << size;
+        EXPECT_EQ(log.Contents().find("] [E] [System] ") != std::string::npos, !fits) << size;
+    }
 }

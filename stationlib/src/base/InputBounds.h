@@ -25,3 +25,17 @@ constexpr uint64_t kMaxSettingsFileSize = 1ull << 20;
 
 // As many symbolic links as the kernel itself follows within one path.
 constexpr int kMaxLinkHops = 40;
+
+// TinyXML checks each attribute it reads against every earlier one of its
+// element, so an element costs it the square of its attributes: one of 80,000
+// held a host's start for most of a minute. The library's own documents give an
+// element a handful.
+constexpr int kMaxXmlAttributes = 256;
+
+// TinyXML allocates an object for every node and every attribute. The largest
+// real documents, a few hundred KiB, hold well under 100,000 of them. A file
+// filling its size bound with elements at the attribute bound would take a
+// start over ten seconds and a GiB of memory; at this bound the worst document
+// within the size bounds costs about a second and a half of processor time and
+// a few hundred MiB.
+constexpr int kMaxXmlNodes = 1 << 20;

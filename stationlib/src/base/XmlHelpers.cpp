@@ -266,8 +266,8 @@ bool xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding e
     // The longest UTF-8 sequence is 4 bytes: 3 may lie past the end.
     std::string padded = text;
     padded.append(4, '\0');
-    if (xml_element_depth(padded.c_str(), encoding, kMaxXmlDepth) > kMaxXmlDepth) {
-        // Refused as a document that does not parse, before the parser could descend that far.
+    if (!xml_within_bounds(padded.c_str(), encoding)) {
+        // Refused as a document that does not parse, before the parser spends its stack or time on it.
         document.ClearError();
         document.SetError(TiXmlBase::TIXML_ERROR, nullptr, nullptr, encoding);
         if (refused != nullptr)

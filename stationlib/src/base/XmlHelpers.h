@@ -52,7 +52,7 @@ void xml_get_path_text_c(std::string& result, const TiXmlNode* node, const char*
 // Replaces the children of element by the nodes of text parsed as XML (its first
 // element and every node after it, as far as the parser got), or by one text node
 // holding text when it holds no element. False, the element unchanged, when
-// element is null or the text is refused as nested too deeply.
+// element is null or the text is refused by the bounds of xml_parse.
 bool xml_set_inner_xml(TiXmlElement* element, const std::string& text);
 // The same on the element at path; false also when the path does not resolve.
 bool xml_set_inner_xml_at(TiXmlNode* node, const std::string& path, const std::string& text);
@@ -64,9 +64,10 @@ void xml_node_to_text(const TiXmlNode* node, std::string& result);
 // Parses the text into the document (every parse of the library goes through
 // here); false when the document has a fault. TinyXML steps over a whole UTF-8
 // sequence even where the text ends inside it and reads on past the end, so the
-// text is parsed from a copy that zero bytes follow. A text whose elements nest
-// deeper than kMaxXmlDepth is refused before TinyXML sees it: the document gets a
-// fault and nothing else, and `refused`, when given, tells it apart.
+// text is parsed from a copy that zero bytes follow. A text that passes one of
+// the bounds of kMaxXmlShape (nesting, attributes of one element, nodes) is
+// refused before TinyXML sees it: the document gets a fault and nothing else, and
+// `refused`, when given, tells it apart.
 bool xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING,
                bool* refused = nullptr);
 

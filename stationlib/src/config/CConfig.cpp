@@ -17,6 +17,7 @@
 #include "platform/ModulePath.h"
 #include "platform/RegularFile.h"
 #include "threads/CCritSectLock.h"
+#include "threads/CFileLog.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ const char kSectionElement[] = "section";
 const char kParamElement[] = "param";
 const char kNameAttribute[] = "Name";
 const char kValueAttribute[] = "Value";
+// The file log's category and module of the library's system messages.
+constexpr int32_t kLogCategory = 6;
+constexpr char kLogModule[] = "System";
 
 std::string current_directory()
 {
@@ -79,6 +83,15 @@ bool replace_file(const std::string& link, const std::string& text)
     if (!ok)
         ::unlink(temp.c_str());
     return ok;
+}
+
+void log_oversized_save(const std::string& path, size_t size)
+{
+    // The library's texts are Windows-1251.
+    std::string format = "Файл настроек %s не записан: %zu байт, больше предела чтения %llu";
+    utf8_to_ansi(format);
+    log_printf(LOG_LEVEL_ERROR, kLogCategory, kLogModule, 0, format.c_str(), path.c_str(), size,
+               static_cast<unsigned long long>(kMaxSettingsFileSize));
 }
 
 } // namespace
@@ -165,7 +178,15 @@ bool CConfig::Save()
         return false;
     // Held across the replace too, so that two saves of one object land in order.
     CCritSectLock lock(m_lock);
-    return replace_file(GetFilePath(), FormatText());
+    const std::string text = FormatText();
+    // A file the library would refuse to read is never written: the one in place
+    // stays, and is read as before. Rewritten with CR LF, a file of LF lines near
+    // the bound can come out far above it.
+    if (text.size() > kMaxSettingsFileSize) {
+        log_oversized_save(GetFilePath(), text.size());
+        return false;
+    }
+    return replace_file(GetFilePath(), text);
 }
 
 void CConfig::LoadDefaults(int resource_id)
