@@ -376,6 +376,14 @@ void zip_package()
 
     ziptest::Archive empty;
     package("empty", empty);
+
+    // The body as declared, and more of it in the stream.
+    ziptest::Archive overlong;
+    ziptest::Entry longer = ziptest::MakeEntry("main.xml", body + body);
+    longer.uncompressedSize = static_cast<uint32_t>(body.size());
+    longer.crc = ziptest::Crc32(body);
+    overlong.entries = {longer};
+    package("overlong", overlong);
 }
 
 // ---- Bridge ------------------------------------------------------------------------

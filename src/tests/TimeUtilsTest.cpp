@@ -4,17 +4,33 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace {
 
 constexpr int64_t kHour = 3600000000;
 constexpr int64_t kDay = 24 * kHour;
 
-// Central European time from a rule, so no zone files are needed.
+// Central European time from a rule, so no zone files are needed; the process's
+// own zone comes back after each test.
 class TimeUtilsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { use_zone("CET-1CEST,M3.5.0,M10.5.0/3"); }
-    void TearDown() override { use_zone("UTC0"); }
+    void SetUp() override
+    {
+        if (const char* zone = std::getenv("TZ"))
+            m_zone = zone;
+        use_zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    }
+    void TearDown() override
+    {
+        m_zone ? ::setenv("TZ", m_zone->c_str(), 1) : ::unsetenv("TZ");
+        ::tzset();
+    }
     static void use_zone(const char* zone)
     {
         ::setenv("TZ", zone, 1);
@@ -28,6 +44,8 @@ protected:
         time_to_day(t, &year, &month, &day, &start, &end, utc);
         return {year, month, day, start, end};
     }
+
+    std::optional<std::string> m_zone;
 };
 
 TEST_F(TimeUtilsTest, ParsesEveryFormOfOneTime)
@@ -84,11 +102,43 @@ TEST_F(TimeUtilsTest, ValidIntervalIsOpenAtBothEnds)
     EXPECT_TRUE(is_valid_timestamp(ymd_to_time(2031, 6, 1, true)));
 }
 
+// A midnight that occurs twice, one that a change of the standard offset skips
+// and a date the zone skipped: each date starts at one instant, whichever date
+// was converted before it.
+TEST_F(TimeUtilsTest, LocalDatesStartAtTheirFirstInstantWhateverWasConvertedBefore)
+{
+    struct Case
+    {
+        const char* zone;
+        int year, month, day, utc_hour;   // the date and its first instant's UTC hour
+        std::vector<int64_t> named_day;   // the day that starts there, and its hours
+    } cases[] = {
+        {"America/Havana", 2024, 11, 3, 4, {2024, 11, 3, 25}},      // 01:00 back to 00:00
+        {"Africa/Casablanca", 1984, 3, 16, 0, {1984, 3, 16, 23}},   // +00 to +01 at midnight
+        {"Pacific/Kiritimati", 1994, 12, 31, 10, {1995, 1, 1, 24}}, // -10 to +14
+    };
+    for (const Case& c : cases) {
+        if (!std::filesystem::exists(std::string("/usr/share/zoneinfo/") + c.zone))
+            GTEST_SKIP() << "no zone file for " << c.zone << " (scripts/setup installs tzdata)";
+        use_zone(c.zone);
+        const int64_t first = ymd_to_time(c.year, c.month, c.day, true) + c.utc_hour * kHour;
+        const auto& n = c.named_day;
+        for (int before : {-1, 1}) {
+            ymd_to_time(c.year, c.month, c.day + before);
+            EXPECT_EQ(ymd_to_time(c.year, c.month, c.day), first) << c.zone << before;
+        }
+        EXPECT_EQ(day_of(first), (std::vector<int64_t>{n[0], n[1], n[2], first, first + n[3] * kHour})) << c.zone;
+    }
+}
+
 TEST_F(TimeUtilsTest, DayBoundsHoldForFourteenThousandDays)
 {
     check_day_bounds();
-    use_zone("UTC0");
-    check_day_bounds();
+    // The last skips midnight in spring and has it twice in autumn.
+    for (const char* zone : {"UTC0", "CST5CDT,M3.2.0/0,M11.1.0/1"}) {
+        use_zone(zone);
+        check_day_bounds();
+    }
 }
 
 TEST_F(TimeUtilsTest, LogTimeStampIsLocalTimeInWholeSeconds)

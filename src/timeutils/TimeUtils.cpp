@@ -8,6 +8,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/regex.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -54,16 +55,87 @@ struct DayStart
     int64_t start;
 };
 
-// Midnight of the date, with the date as the runtime normalised it (day 0 is the
-// last of the month before, and so on).
+// The zone's offset from UTC at t, in seconds; false when the runtime cannot
+// convert t.
+bool local_offset(time_t t, long& offset)
+{
+    struct tm fields {};
+    if (::localtime_r(&t, &fields) == nullptr)
+        return false;
+    offset = fields.tm_gmtoff;
+    return true;
+}
+
+// The first instant whose local time is `midnight` (a local date's 00:00 counted
+// as if it were UTC) or later. mktime is not asked: for a midnight that occurs
+// twice or not at all its answer depends on what the process converted before.
+// The offset is sampled every few hours from a day before the date on, and each
+// change found is narrowed to its second; a zone never changes its offset twice
+// within one step.
+bool first_local_instant(time_t midnight, time_t& first)
+{
+    constexpr time_t kReach = 26 * 3600; // beyond any offset a zone has had
+    constexpr time_t kStep = 3 * 3600;
+    time_t start = midnight - kReach;
+    long offset = 0;
+    if (!local_offset(start, offset))
+        return false;
+    // The offset holds from `start` on. Either the local time is already past
+    // midnight there (a change jumped over it), or it reaches midnight at
+    // `candidate` unless the offset changes before.
+    for (;;) {
+        if (start + offset >= midnight) {
+            first = start;
+            return true;
+        }
+        const time_t candidate = midnight - offset;
+        time_t before = start;
+        long next = offset;
+        time_t probe = start;
+        while (next == offset) {
+            if (probe == candidate) {
+                first = candidate;
+                return true;
+            }
+            before = probe;
+            probe = std::min(probe + kStep, candidate);
+            if (!local_offset(probe, next))
+                return false;
+        }
+        while (probe - before > 1) {
+            const time_t middle = before + (probe - before) / 2;
+            long at_middle = 0;
+            if (!local_offset(middle, at_middle))
+                return false;
+            if (at_middle == offset) {
+                before = middle;
+            } else {
+                probe = middle;
+                next = at_middle;
+            }
+        }
+        start = probe;
+        offset = next;
+    }
+}
+
+// The first instant of the date, with the date as the runtime normalised it
+// (day 0 is the last of the month before, and so on). A local date whose
+// midnight occurs twice starts at the first, one whose midnight is missing at
+// the change, and one the zone skipped where the day before it ends.
 DayStart midnight_of(int year, int month, int day, bool utc)
 {
     struct tm fields {};
     fields.tm_year = year - 1900;
     fields.tm_mon = month - 1;
     fields.tm_mday = day;
-    fields.tm_isdst = -1;
-    const time_t seconds = utc ? ::timegm(&fields) : ::mktime(&fields);
+    time_t seconds = ::timegm(&fields);
+    if (!utc && seconds != -1) {
+        // As mktime does: a changed TZ counts from the next conversion on.
+        ::tzset();
+        if (!first_local_instant(seconds, seconds))
+            seconds = -1;
+    }
     int64_t start = 0;
     // A time too far out for microseconds counts as a date the runtime rejected.
     if (__builtin_mul_overflow(static_cast<int64_t>(seconds), kSecond, &start))

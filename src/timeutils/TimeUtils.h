@@ -17,8 +17,10 @@ void set_now_offset_for_tests(int64_t offset_us);
 
 void sleep_ms(uint32_t ms);
 
-// 00:00:00 of the date (out-of-range days and months roll over as in mktime).
-// Local dates leave daylight saving to the system. No range check.
+// The first instant of the date (out-of-range days and months roll over as in
+// mktime): 00:00:00, for a local date whose midnight occurs twice the first of
+// them, whose midnight is missing the first instant after it, and for a date the
+// zone skipped the first instant after the day before. No range check.
 int64_t ymd_to_time(int year, int month, int day, bool utc = false);
 
 // The date-time of t. Throws std::logic_error "Timestamp is out of valid

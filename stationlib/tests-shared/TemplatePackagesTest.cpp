@@ -149,16 +149,21 @@ TEST_F(TemplatePackagesTest, PackagesWithoutAReadableBodyStayUntouched)
     damaged.crc = 0x12345678;
     Entry folder = MakeEntry("main.xml", "", 0);
     folder.externalAttributes = kFolderAttribute;
+    // A sound template as declared, with 200 KB more in its stream.
+    Entry overlong = MakeEntry("main.xml", "<Object/>\r\n" + std::string(200000, 'x'));
+    overlong.uncompressedSize = 11;
+    overlong.crc = ziptest::Crc32("<Object/>\r\n");
     ziptest::WriteFile(Lib("NotZip.ot"), "main.xml, but no archive");
     Package("NoBody.ot", {MakeEntry("other.xml", "<Object/>")});
     Package("Capital.ot", {MakeEntry("Main.xml", "<Object/>")});
     Package("Nested.ot", {MakeEntry("sub/main.xml", "<Object/>")});
     Package("Damaged.ot", {damaged});
     Package("FolderOnly.ot", {folder});
+    Package("Overlong.ot", {overlong});
     fs::create_directory(Lib("Folder.ot"));
     CreateInstance();
 
-    for (const char* name : {"NotZip", "NoBody", "Capital", "Nested", "Damaged", "FolderOnly"}) {
+    for (const char* name : {"NotZip", "NoBody", "Capital", "Nested", "Damaged", "FolderOnly", "Overlong"}) {
         EXPECT_TRUE(fs::exists(Lib(std::string(name) + ".ot"))) << name;
         EXPECT_FALSE(fs::exists(Templates(std::string("Objects/") + name + ".xml"))) << name;
     }

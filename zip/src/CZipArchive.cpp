@@ -274,6 +274,43 @@ bool CZipArchive::FillInput()
     return true;
 }
 
+uint32_t CZipArchive::Inflate()
+{
+    z_stream& stream = m_info.m_stream;
+    const uLong before = stream.total_out;
+    const uInt inputBefore = stream.avail_in;
+    const int result = inflate(&stream, Z_SYNC_FLUSH);
+    const auto count = static_cast<uint32_t>(stream.total_out - before);
+    m_info.m_bStreamEnded = result == Z_STREAM_END;
+    // inflate always has input here, so Z_BUF_ERROR says it wants room for
+    // output beyond the declared size.
+    if (!m_info.m_bStreamEnded)
+        CheckZlibResult(result);
+    if (count == 0 && stream.avail_in == inputBefore && !m_info.m_bStreamEnded)
+        ThrowError(CZipException::kBadArchive); // stuck
+    return count;
+}
+
+void CZipArchive::InflatePastDeclaredSize()
+{
+    // The rest may end the stream or produce nothing, as a flushed stream
+    // never finished does; a byte more is output past the declared size. The
+    // extra byte is not offered: it could complete a symbol of its own.
+    z_stream& stream = m_info.m_stream;
+    Bytef scratch[256];
+    while (!m_info.m_bStreamEnded) {
+        if (stream.avail_in == 0) {
+            if (m_info.m_uComprLeft == 0)
+                return;
+            FillInput();
+        }
+        stream.next_out = scratch;
+        stream.avail_out = sizeof scratch;
+        if (Inflate() != 0)
+            ThrowError(Z_BUF_ERROR, true);
+    }
+}
+
 uint32_t CZipArchive::ReadFile(void* buffer, uint32_t size)
 {
     if (m_iFileOpened != -1 || buffer == nullptr || size == 0 || m_info.m_bStreamEnded)
@@ -282,27 +319,14 @@ uint32_t CZipArchive::ReadFile(void* buffer, uint32_t size)
     z_stream& stream = m_info.m_stream;
     stream.next_out = static_cast<Bytef*>(buffer);
     stream.avail_out = std::min(m_info.m_uUncomprLeft, size);
-    // Every byte the entry declares was given, but compressed bytes are left:
-    // the stream must end within them without producing anything more.
-    const bool draining = deflated && stream.avail_out == 0 && m_info.m_uComprLeft > 0;
     uint32_t produced = 0;
-    while (stream.avail_out > 0 || draining) {
+    while (stream.avail_out > 0) {
         if (stream.avail_in == 0 && !FillInput())
             ThrowError(CZipException::kBadArchive); // the data end before the stream does
         Bytef* const out = stream.next_out;
         uint32_t count = 0;
         if (deflated) {
-            const uLong before = stream.total_out;
-            const uInt inputBefore = stream.avail_in;
-            const int result = inflate(&stream, Z_SYNC_FLUSH);
-            count = static_cast<uint32_t>(stream.total_out - before);
-            m_info.m_bStreamEnded = result == Z_STREAM_END;
-            // inflate always has input here, so Z_BUF_ERROR says it wants room
-            // for output beyond the declared size.
-            if (!m_info.m_bStreamEnded)
-                CheckZlibResult(result);
-            if (count == 0 && stream.avail_in == inputBefore && !m_info.m_bStreamEnded)
-                ThrowError(CZipException::kBadArchive); // stuck
+            count = Inflate();
         } else {
             count = std::min(stream.avail_out, stream.avail_in);
             std::memcpy(stream.next_out, stream.next_in, count);
@@ -318,6 +342,10 @@ uint32_t CZipArchive::ReadFile(void* buffer, uint32_t size)
         if (m_info.m_bStreamEnded)
             break;
     }
+    // In the call that gives the last declared byte, so that no caller counts an
+    // entry holding more as extracted.
+    if (deflated && m_info.m_uUncomprLeft == 0)
+        InflatePastDeclaredSize();
     return produced;
 }
 

@@ -18,7 +18,8 @@
 
 namespace ziptest {
 
-inline std::string Deflate(const std::string& data, int level = Z_DEFAULT_COMPRESSION)
+// Raw deflate data; unfinished, the stream ends with a sync flush and no last block.
+inline std::string Deflate(const std::string& data, int level = Z_DEFAULT_COMPRESSION, bool finished = true)
 {
     z_stream stream = {};
     if (deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -28,11 +29,11 @@ inline std::string Deflate(const std::string& data, int level = Z_DEFAULT_COMPRE
     stream.avail_in = static_cast<uInt>(data.size());
     stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
     stream.avail_out = static_cast<uInt>(out.size());
-    const int result = deflate(&stream, Z_FINISH);
+    const int result = deflate(&stream, finished ? Z_FINISH : Z_SYNC_FLUSH);
     out.resize(stream.total_out);
     deflateEnd(&stream);
-    if (result != Z_STREAM_END)
-        throw std::runtime_error("deflate did not finish");
+    if (result != (finished ? Z_STREAM_END : Z_OK) || stream.avail_in != 0)
+        throw std::runtime_error("deflate did not take all the data");
     return out;
 }
 

@@ -88,6 +88,12 @@ protected:
     void OpenInternal(int mode);
     CZipProgressCallback* GetCallback(int kind) const;
     bool FillInput();
+    // One inflate call into the stream's output; the bytes it produced. zlib's
+    // errors and a stream that takes nothing and gives nothing raise.
+    uint32_t Inflate();
+    // Every declared byte was produced: inflates the rest of the entry's data
+    // into scratch space and raises 506 if any of it is output.
+    void InflatePastDeclaredSize();
     // What the entry adds below the target folder.
     std::string ExtractedName(const std::string& name, bool fullPath) const;
     // The rest of `name` behind the root path, empty when it does not start with it.
