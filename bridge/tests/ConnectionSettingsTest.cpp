@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+using namespace std::string_literals;
 using testsupport::read_file;
 using testsupport::TempFolder;
 
@@ -112,13 +113,13 @@ TEST_F(ConnectionSettingsTest, ReadsKeysValuesAndComments)
                      "host\t korvel.local #server\n"
                      "port\t 5001 # station port\n"
                      "login  operator\n"
-                     "password\tpass word  \n"
+                     "password\tpass word  \0cut # by the NUL\n"
                      "local_port 6060\n"
                      "verbosity\t2\n"
                      "unknown value\n"
                      "Host other\n"
                      " login indented\n"
-                     "#login commented\n"));
+                     "#login commented\n"s));
     // The value keeps the blank before a comment.
     EXPECT_EQ(host, "korvel.local ");
     EXPECT_EQ(port, 5001);
@@ -161,11 +162,14 @@ TEST_F(ConnectionSettingsTest, LinesOfAnyLength)
 TEST_F(ConnectionSettingsTest, ValidationReportsFirstFaultInOrder)
 {
     struct Case {
-        const char* ini;
+        std::string ini;
         const char* message;
     };
     const Case cases[] = {
         {"port 0\nlogin\nlocal_port 0\n", "wrong host specified\n"},
+        // A line ends at a NUL: the key before it is left without a value.
+        {"host \0h\nport 5000\nlogin l\nlocal_port 5050\n"s, "wrong host specified\n"},
+        {"host h\nport 5000\nlogin\t\0l\nlocal_port 5050\n"s, "wrong login specified\n"},
         {"Host h\nport 5000\nlogin l\nlocal_port 5050\n", "wrong host specified\n"},
         {"host h\nlogin\nlocal_port 0\n", "wrong port specified\n"},
         {"host h\nport 65536\nlogin l\nlocal_port 5050\n", "wrong port specified\n"},

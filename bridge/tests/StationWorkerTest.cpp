@@ -14,6 +14,7 @@
 #include "support/ConnectionSettings.h"
 #include "testsupport/ChildProcess.h"
 #include "testsupport/WaitUntil.h"
+#include "vms/UpdateFanOut.h"
 #include "vms/VmsServer.h"
 
 #include "platform/Event.h"
@@ -255,6 +256,7 @@ protected:
 
     void TearDown() override
     {
+        stop_vms_server();
         set_reconnect_pause_for_tests(nullptr);
         set_link_restore_wait_for_tests();
         g_worker_stop = false;
@@ -307,7 +309,41 @@ protected:
         m_station.groups[10] = group_doc(10, "\xD1\xEA\xEB\xE0\xE4");
     }
 
+    // A video client logged in and holding the state, before the worker runs.
+    void connect_video_client()
+    {
+        local_port = 0;
+        ASSERT_TRUE(start_vms_server()) << log();
+        ASSERT_TRUE(m_client.Connect(vms_server_port()));
+        ASSERT_TRUE(m_client.Login(login, password));
+        ASSERT_TRUE(m_client.SendFrame(LINK_GET_STATE));
+        LinkFrameReader::Frame frame;
+        ASSERT_EQ(m_client.ReadFrame(frame), LinkTestClient::Read::Frame);
+        ASSERT_EQ(frame.command, LINK_STATE);
+    }
+
+    // Every update the client has been sent, as (ID, level): a marker sent
+    // after the worker's updates ends them.
+    void read_updates(std::vector<std::pair<int32_t, int>>& received)
+    {
+        auto marker = std::make_shared<KorvelElement>();
+        marker->ID = 77777;
+        broadcast_update(marker, LEVEL_SENSOR);
+        for (;;) {
+            LinkFrameReader::Frame frame;
+            ASSERT_EQ(m_client.ReadFrame(frame), LinkTestClient::Read::Frame);
+            ASSERT_EQ(frame.command, LINK_UPDATE);
+            size_t offset = 0;
+            ElementRecord r;
+            ASSERT_TRUE(read_element_record(frame.payload.data(), frame.payload.size(), offset, r));
+            if (r.ID == marker->ID)
+                return;
+            received.emplace_back(r.ID, r.StateLevel);
+        }
+    }
+
     FakeArdentisLibrary m_library;
+    LinkTestClient m_client;
     StationScript m_station;
     std::deque<std::function<int32_t()>> m_waits;
     std::deque<std::string> m_events;
@@ -619,16 +655,7 @@ TEST_F(StationWorkerTest, LargeEventsFitAndADocumentFillingTheBufferIsReportedCu
 // clients, and events are applied as events before and after.
 TEST_F(StationWorkerTest, ALinkLostAndBackIsReloadedOnTheSameConnectionAndTheChangedLevelsSent)
 {
-    local_port = 0;
-    ASSERT_TRUE(start_vms_server()) << log();
-    LinkTestClient client;
-    ASSERT_TRUE(client.Connect(vms_server_port()));
-    ASSERT_TRUE(client.Login(login, password));
-    ASSERT_TRUE(client.SendFrame(LINK_GET_STATE));
-    LinkFrameReader::Frame frame;
-    ASSERT_EQ(client.ReadFrame(frame), LinkTestClient::Read::Frame);
-    ASSERT_EQ(frame.command, LINK_STATE);
-
+    ASSERT_NO_FATAL_FAILURE(connect_video_client());
     script_small_station(5, 3);
     // Queued before the loss: applied before the tree is reloaded.
     wait_delivers({events_doc({{3, 2, 10, 100, 2}})});
@@ -655,26 +682,60 @@ TEST_F(StationWorkerTest, ALinkLostAndBackIsReloadedOnTheSameConnectionAndTheCha
         << log();
     EXPECT_EQ(level_of(10, 100), 0);
 
-    // A marker after the worker's updates: the frames before it are all of them.
-    auto marker = std::make_shared<KorvelElement>();
-    marker->ID = 77777;
-    broadcast_update(marker, LEVEL_SENSOR);
     std::vector<std::pair<int32_t, int>> received;
-    for (;;) {
-        ASSERT_EQ(client.ReadFrame(frame), LinkTestClient::Read::Frame);
-        ASSERT_EQ(frame.command, LINK_UPDATE);
-        size_t offset = 0;
-        ElementRecord r;
-        ASSERT_TRUE(read_element_record(frame.payload.data(), frame.payload.size(), offset, r));
-        if (r.ID == marker->ID)
-            break;
-        received.emplace_back(r.ID, r.StateLevel);
-    }
-    stop_vms_server();
+    ASSERT_NO_FATAL_FAILURE(read_updates(received));
     // The event's update for sensor 2, then the reload's: object 100 (1 to 0) and
     // sensor 1 (1 to 0); sensor 2 was at 2 before and after, sensor 3 at 0; then
     // the event that came during the reload.
     EXPECT_EQ(received, (std::vector<std::pair<int32_t, int>>{{1002, 2}, {100, 0}, {1001, 0}, {1001, 2}}));
+}
+
+// The update of an event's first changed sensor finds no memory: the cycle ends
+// with that sensor and the event's other ones changed in the tree but not sent,
+// and the next load sends them, though it finds the tree as it left it.
+TEST_F(StationWorkerTest, ChangesWhoseUpdatesFailedAreSentByTheNextLoad)
+{
+    ASSERT_NO_FATAL_FAILURE(connect_video_client());
+    script_small_station(5, 3);
+    m_waits.push_back([this]() {
+        g_update_fan_out.FailNextPushesForTests(1);
+        script_small_station(5, 2);
+        m_events.push_back(events_doc({{3, 2, 10, 100, 0xFFFF}}));
+        return static_cast<int32_t>(MSC_OK);
+    });
+    m_on_pause = []() {};
+    station_worker();
+
+    EXPECT_NE(log().find("station worker cycle ended: std::bad_alloc\n"), std::string::npos) << log();
+    std::vector<std::pair<int32_t, int>> received;
+    ASSERT_NO_FATAL_FAILURE(read_updates(received));
+    EXPECT_EQ(received, (std::vector<std::pair<int32_t, int>>{{1001, 2}, {1002, 2}}));
+}
+
+// A group the station does not give leaves the tree; when it comes back, the
+// levels that changed meanwhile are sent as the last-sent ones differ.
+TEST_F(StationWorkerTest, AGroupThatLeftTheTreeIsSentItsChangesWhenItComesBack)
+{
+    ASSERT_NO_FATAL_FAILURE(connect_video_client());
+    script_small_station(5, 3);
+    m_waits.push_back([this]() {
+        m_station.groups.erase(10);
+        link_lost_and_back();
+        return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
+    });
+    int level_while_gone = 0;
+    m_waits.push_back([this, &level_while_gone]() {
+        level_while_gone = level_of(10);
+        script_small_station(0, 2);
+        link_lost_and_back();
+        return static_cast<int32_t>(MSC_WAIT_TIMEOUT);
+    });
+    station_worker();
+
+    EXPECT_EQ(level_while_gone, -100) << "the group was out of the tree";
+    std::vector<std::pair<int32_t, int>> received;
+    ASSERT_NO_FATAL_FAILURE(read_updates(received));
+    EXPECT_EQ(received, (std::vector<std::pair<int32_t, int>>{{100, 0}, {1001, 2}, {1002, 2}}));
 }
 
 // Lost again while the reload runs: the reload breaks off, leaving what it has

@@ -166,33 +166,42 @@ void for_each_element(Fn fn)
     }
 }
 
-std::map<ElementPath, int32_t> snapshot_levels()
+// The level each element was last sent to the clients with, by its path: the
+// worker's thread alone reads and writes it. An entry is written only once the
+// update has been handed over, so a change whose update failed (the cycle ends
+// on the exception) is still told apart by the next load, and the entries of a
+// group that left the tree wait for its return. Bounded by the elements ever
+// loaded.
+std::map<ElementPath, int32_t> g_sent_levels;
+
+// After the update of the element at the path has been handed over.
+void note_sent(const ElementPath& path, const KorvelElement& element)
 {
-    std::map<ElementPath, int32_t> levels;
-    std::lock_guard<std::mutex> lock(g_model_mutex);
-    for_each_element([&](const ElementPath& path, const KorvelElementPtr& element) {
-        levels.emplace(path, element->StateLevel);
-    });
-    return levels;
+    g_sent_levels[path] = element.StateLevel;
 }
 
-// Sends an update for every element that was in the tree before the reload
-// with another level: events of the time the link was down are never
-// delivered, so the clients would keep showing levels that no longer hold.
-void broadcast_reload_changes(const std::map<ElementPath, int32_t>& before)
+// Sends an update for every element of the tree whose level differs from the
+// one last sent for it: events of the time the link was down are never
+// delivered, so the clients would keep showing levels that no longer hold. An
+// element seen for the first time is taken as the clients have it, in the
+// state they fetch.
+void broadcast_reload_changes()
 {
-    std::vector<std::pair<KorvelElementPtr, uint8_t>> changed;
+    std::vector<std::pair<ElementPath, KorvelElementPtr>> changed;
     {
         std::lock_guard<std::mutex> lock(g_model_mutex);
         for_each_element([&](const ElementPath& path, const KorvelElementPtr& element) {
-            const auto old = before.find(path);
-            if (old != before.end() && old->second != element->StateLevel)
-                changed.emplace_back(element, std::get<0>(path));
+            const auto sent = g_sent_levels.emplace(path, element->StateLevel);
+            if (!sent.second && sent.first->second != element->StateLevel)
+                changed.emplace_back(path, element);
         });
     }
-    // The list mutex is never taken under the model mutex.
-    for (const auto& update : changed)
-        broadcast_update(update.first, update.second);
+    // The list mutex is never taken under the model mutex. Levels change on
+    // this thread alone, so each is read here as it was sent.
+    for (const auto& update : changed) {
+        broadcast_update(update.second, std::get<0>(update.first));
+        note_sent(update.first, *update.second);
+    }
 }
 
 // A query failed because the link is gone or the service stops: the load is
@@ -296,7 +305,6 @@ TreeLoad broken_off()
 // Loads the tree over the existing group map and sends the levels it changed.
 TreeLoad load_tree(CMSC_Client& client)
 {
-    const std::map<ElementPath, int32_t> before = snapshot_levels();
     std::vector<int32_t> ids;
     if (client.GetObjectList(ids) != MSC_OK) {
         // A query the stop or a lost link ended is no fault of the station's.
@@ -316,7 +324,7 @@ TreeLoad load_tree(CMSC_Client& client)
         result = broken_off();
     // What a load broken off by a lost link did fetch holds all the same.
     if (result != TreeLoad::Stopped)
-        broadcast_reload_changes(before);
+        broadcast_reload_changes();
     return result;
 }
 
@@ -406,8 +414,11 @@ void apply_event_document(const std::string& text)
         if (event->Type == EVENT_TYPE_SENSOR) {
             std::vector<KorvelElementPtr> changed;
             apply_sensor_event(event, changed);
-            for (const KorvelElementPtr& sensor : changed)
+            for (const KorvelElementPtr& sensor : changed) {
                 broadcast_update(sensor, LEVEL_SENSOR);
+                // A sensor's key in its object is its ID.
+                note_sent(ElementPath{LEVEL_SENSOR, event->ObjectGroupID, event->ObjectID, sensor->ID}, *sensor);
+            }
             // The document is converted only for a line that is written.
             if (changed.empty() && kLogVerbose <= verbosity)
                 log_message(kLogVerbose, "Unprocessed sensor events received: \n%s\n", station_text(text).c_str());
@@ -416,6 +427,7 @@ void apply_event_document(const std::string& text)
             if (apply_object_event(*event, changed_element, true)) {
                 BRIDGE_ASSERT(changed_element);
                 broadcast_update(changed_element, LEVEL_OBJECT);
+                note_sent(ElementPath{LEVEL_OBJECT, event->ObjectGroupID, event->ObjectID, 0}, *changed_element);
             } else if (kLogVerbose <= verbosity) {
                 log_message(kLogVerbose, "Unprocessed object event received: \n%s\n", station_text(text).c_str());
             }
@@ -478,6 +490,8 @@ void station_worker()
 {
     // Left set by an earlier worker's stop; this one tests the flag first.
     platform::reset_event(wake_event());
+    // Each worker learns from its first load what the clients are shown.
+    g_sent_levels.clear();
     try {
         CMSC_ClientProxy proxy;
         if (!proxy.Load("Ardentis.dll")) {

@@ -60,7 +60,8 @@ enum class EventLoopEnd {
 EventLoopEnd event_loop(CMSC_Client& client);
 
 // Applies the events of one "eventlist" document to the tree and broadcasts
-// every element whose level changed; a document that does not read is dropped.
+// every element whose level changed, noting the level sent for the next load
+// to compare with; a document that does not read is dropped.
 void apply_event_document(const std::string& text);
 
 // Test-only: replaces the pause between connection cycles (a sleep otherwise).

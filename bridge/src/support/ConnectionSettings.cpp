@@ -51,9 +51,13 @@ void apply_setting(const std::string& key, const std::string& value)
 void apply_line(std::string line)
 {
     static const boost::regex line_form("([^ \t]*)[ \t]*(.*)");
-    const size_t comment = line.find('#');
-    if (comment != std::string::npos)
-        line.erase(comment);
+    // A line ends at its first NUL, as the station library reads the login
+    // and password it is given, so the video link checks the same ones. A
+    // comment runs from the first '#' on.
+    static const std::string line_cut("\0#", 2);
+    const size_t cut = line.find_first_of(line_cut);
+    if (cut != std::string::npos)
+        line.erase(cut);
     if (line.empty())
         return;
     boost::smatch parts;

@@ -6,6 +6,8 @@
 
 #include <boost/asio/post.hpp>
 
+#include <new>
+
 UpdateFanOut g_update_fan_out;
 
 void UpdateFanOut::Open(boost::asio::io_context& io_service, Receiver receiver)
@@ -28,6 +30,7 @@ void UpdateFanOut::Shut()
         sealed.swap(m_sealed);
         // A Deliver posted to the stopped service never runs.
         m_posted = false;
+        m_failures_for_tests = 0;
     }
     size_t counted = filling.capacity();
     for (const std::vector<uint8_t>& block : sealed)
@@ -44,6 +47,10 @@ void UpdateFanOut::Push(uint8_t level, const KorvelElementPtr& element)
     const size_t capacity = m_filling.capacity();
     try {
         m_filling.resize(start + kLinkHeaderSize);
+        if (m_failures_for_tests > 0) {
+            --m_failures_for_tests;
+            throw std::bad_alloc();
+        }
         append_element_record(element, level, m_filling);
     } catch (...) {
         // No partial frame may stay in the block.
@@ -68,6 +75,12 @@ void UpdateFanOut::CountGrowth(size_t capacity_before)
     // most frames fit the room there is.
     if (m_filling.capacity() != capacity_before)
         QueuedMemory::Add(m_filling.capacity() - capacity_before);
+}
+
+void UpdateFanOut::FailNextPushesForTests(int count)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failures_for_tests = count;
 }
 
 uint64_t UpdateFanOut::Mark()

@@ -46,6 +46,10 @@ public:
     // takes the blocks from that number on.
     uint64_t Mark();
 
+    // Test-only: the next `count` Pushes throw std::bad_alloc as their frame
+    // is built, as when a block finds no memory. Shut disarms it.
+    void FailNextPushesForTests(int count);
+
 private:
     // Ends the block being filled, if any. Under m_mutex.
     void Seal();
@@ -64,6 +68,7 @@ private:
     std::vector<std::vector<uint8_t>> m_sealed;
     uint64_t m_first_sealed = 0; // number of m_sealed.front()
     bool m_posted = false;       // a Deliver is on its way
+    int m_failures_for_tests = 0;
     // Deliver's own, kept for its capacity. I/O thread only.
     std::vector<ToSendPtr> m_blocks;
 };
