@@ -130,11 +130,34 @@ bool opens_element(const std::string& text, size_t at, size_t end)
     return named && text[end - 2] != '/';
 }
 
+// Whether every "&#" of the text is a whole character reference: digits, or "x"
+// and hexadecimal digits, then ";". TinyXML reads one that is not up to the next
+// ";" anywhere after it, across markup, which would reach the references the
+// protection adds.
+bool references_whole(const std::string& text)
+{
+    for (size_t at = text.find("&#"); at != std::string::npos; at = text.find("&#", at + 2)) {
+        size_t i = at + 2;
+        const bool hex = i < text.size() && text[i] == 'x';
+        if (hex)
+            ++i;
+        while (i < text.size() && (hex ? std::isxdigit(static_cast<unsigned char>(text[i])) != 0
+                                       : std::isdigit(static_cast<unsigned char>(text[i])) != 0))
+            ++i;
+        if (i >= text.size() || text[i] != ';')
+            return false;
+    }
+    return true;
+}
+
 // The text with the content of each element that holds text alone written as
 // the mark followed by the text, every white-space byte as a character
 // reference: TinyXML takes references as they are and never trims or folds them.
+// A text with a broken reference is left as it is, and so parses as before.
 std::string protect_element_text(const std::string& text)
 {
+    if (!references_whole(text))
+        return text;
     std::string protectedText;
     protectedText.reserve(text.size());
     bool afterStartTag = false;
