@@ -326,6 +326,15 @@ void library_xml()
     xml("codes", 1, kCodeDictionary);
     xml("parameters", 1, kParameterDictionary);
     xml("object", 2, CMS_HelperClientLib::RecordToXml(object(1), "object"));
+    // Blanks as a host may write them, also as references, which a parse that
+    // trims and folds white space would keep while it drops the plain ones.
+    CMS_ObjectData blanks = object(2);
+    blanks.Name = "  two  spaces  ";
+    blanks.Password = "   ";
+    std::string blankDocument = CMS_HelperClientLib::RecordToXml(blanks, "object");
+    const std::string name = ">  two  spaces  <";
+    blankDocument.replace(blankDocument.find(name), name.size(), ">&#32; two &#32;spaces&#32;&#32;<");
+    xml("object-blanks", 2, blankDocument);
     xml("device", 3, CMS_HelperClientLib::RecordToXml(CMS_DeviceData(), "device"));
     xml("group", 4, CMS_HelperClientLib::RecordToXml(CMS_ObjectGroupData(), "objectgroup"));
     xml("sensor", 5, CMS_HelperClientLib::RecordToXml(sensor(1), "sensor"));

@@ -165,6 +165,8 @@ TEST(CFieldArchive, BinaryFieldsInXml)
         {"01020304050607080", true, {1, 2, 3, 4, 5, 6, 7, 8}},              // 17 digits
         {"0G", false, fill},
         {"0x01", false, fill},
+        // A host's document keeps the white space around a value.
+        {"\r\n\t ABCD \r\n", true, {0xAB, 0xCD, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}},
     };
     for (const BinaryCase& c : cases) {
         RecordDocument doc;

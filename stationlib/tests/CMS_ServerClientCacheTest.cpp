@@ -2,6 +2,7 @@
 // station behind them.
 
 #include "client/CMS_ServerClient.h"
+#include "client/RecordCache.h"
 
 #include "DictionaryDocuments.h"
 #include "RecordBuilders.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -212,6 +214,38 @@ TEST(ServerClientCacheTest, RemovingAnObjectTakesAllOfItsCopiesAndPins)
     client.AddCachedPin(make_pin(14, 2), nullptr);
     EXPECT_FALSE(client.RemoveCachedObject(make_object(2), &index));
     EXPECT_EQ(pin_ids(client), (std::vector<int32_t>{11, 13}));
+}
+
+TEST(RecordCacheTest, RemovingAllKeepsTheRestInOrderAndTellsWhereTheLastOneWent)
+{
+    struct Case
+    {
+        std::vector<int32_t> groups;  // of the cached objects, in cache order
+        int32_t removed;              // count
+        int32_t lastIndex;            // as if they had gone one by one; -1: untouched
+        std::vector<int32_t> kept;    // object IDs left
+    };
+    const Case cases[] = {
+        {{5, 6, 5, 7, 5}, 3, 2, {2, 4}},
+        {{5, 5, 6}, 2, 0, {3}},
+        {{6, 5, 5}, 2, 1, {1}},
+        {{6, 7}, 0, -1, {1, 2}},
+        {{5}, 1, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.groups));
+        RecordCache<CMS_ObjectData> cache;
+        for (size_t i = 0; i < c.groups.size(); ++i)
+            cache.Records().push_back(std::make_unique<CMS_ObjectData>(
+                make_object(static_cast<int32_t>(i + 1), "object", c.groups[i])));
+        int32_t lastIndex = -1;
+        EXPECT_EQ(cache.RemoveAll([](const CMS_ObjectData& o) { return o.Group == 5; }, &lastIndex), c.removed);
+        EXPECT_EQ(lastIndex, c.lastIndex);
+        std::vector<int32_t> kept;
+        for (const auto& object : cache.Records())
+            kept.push_back(object->ID);
+        EXPECT_EQ(kept, c.kept);
+    }
 }
 
 TEST(ServerClientCacheTest, RemovingAGroupTakesItsObjectsButNotTheirPins)

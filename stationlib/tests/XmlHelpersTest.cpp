@@ -1,4 +1,5 @@
 #include "base/FileHelpers.h"
+#include "base/InputBounds.h"
 #include "base/XmlHelpers.h"
 
 #include <gtest/gtest.h>
@@ -240,6 +241,53 @@ TEST(XmlParse, TextAndResources)
     EXPECT_STREQ(document.FirstChild()->Value(), "b");
 
     EXPECT_FALSE(xml_parse_resource(document, 9999));
+}
+
+TEST(XmlParse, ExactTextKeepsTheWhiteSpaceOfTextOnlyElements)
+{
+    struct Case
+    {
+        const char* what;
+        std::string content;  // between <v> and </v>
+        std::string read;     // the text child's value; "<none>" when there is none
+    };
+    const Case cases[] = {
+        {"leading, trailing and repeated blanks", "  two  spaces  ", "  two  spaces  "},
+        {"blanks only", "   ", "   "},
+        {"white space of every kind", " \t\r\n\v\f", " \t\r\n\v\f"},
+        {"references stay what they stand for", "&#32;a&#x09;&lt; &amp;", " a\t< &"},
+        {"a value that starts with the mark's byte", "&#1;x", "\x01x"},
+        {"an empty element still has no text", "", "<none>"},
+        // Only text alone is kept whole; mixed content parses as before.
+        {"text beside an element", "  a  b  <w/>", "a b"},
+        {"a CDATA section", "<![CDATA[  c  ]]>", "  c  "},
+        {"a comment", "<!-- x --> y ", "<none>"},
+        // TinyXML reads a broken reference up to the next ";": nothing is protected.
+        {"a broken reference", "  x&#a &#32;y  ", "x y"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string text = "<?xml version=\"1.0\"?>\r\n<list a='>  x  '>\r\n  <v b=\"/>\">" + c.content +
+                                 "</v>\r\n  <e />\r\n</list>\r\n";
+        TiXmlDocument document;
+        ASSERT_TRUE(xml_parse_exact_text(document, text));
+        const TiXmlElement* list = document.FirstChildElement("list");
+        ASSERT_NE(list, nullptr);
+        // Attributes and the white space between elements are as TinyXML reads them.
+        EXPECT_STREQ(list->Attribute("a"), ">  x  ");
+        EXPECT_EQ(list->FirstChild(), list->FirstChildElement("v"));
+        const TiXmlNode* value = list->FirstChildElement("v")->FirstChild();
+        const TiXmlText* valueText = value != nullptr ? value->ToText() : nullptr;
+        EXPECT_EQ(valueText != nullptr ? valueText->ValueStr() : std::string("<none>"), c.read);
+        EXPECT_EQ(list->FirstChildElement("e")->FirstChild(), nullptr);
+    }
+    // A fault or a depth past the bound is refused as by every parse.
+    TiXmlDocument document;
+    EXPECT_FALSE(xml_parse_exact_text(document, "<a>  x  </b>"));
+    std::string deep;
+    for (int level = 0; level <= kMaxXmlDepth; ++level)
+        deep = "<a>" + deep + "</a>";
+    EXPECT_FALSE(xml_parse_exact_text(document, deep));
 }
 
 TEST(XmlParse, ATextEndingInsideAUtf8SequenceEndsThere)

@@ -20,6 +20,15 @@ void write_number(XmlListWriter& writer, const char* key, T value)
     writer.AddVar(key, digits, static_cast<size_t>(end - digits));
 }
 
+// The hexadecimal text of a binary field. A host's document keeps the white
+// space around a value, which a parse of the library's other documents drops.
+std::string binary_text(const TiXmlNode* node, const char* key)
+{
+    std::string text;
+    xml_get_var(text, node, key);
+    return trim_space(text);
+}
+
 } // namespace
 
 CFieldArchive::CFieldArchive(TiXmlNode* node) : m_node(node) {}
@@ -62,8 +71,7 @@ bool CFieldArchive::GetBinary(const char* key, void* bytes, int32_t count)
     if (count < 0)
         return false;
     if (m_node != nullptr) {
-        std::string text;
-        xml_get_var(text, m_node, key);
+        const std::string text = binary_text(m_node, key);
         if (text.size() < 2)
             return true;
         return bytes != nullptr && hex_to_bytes(text, static_cast<uint8_t*>(bytes), count, false);
@@ -76,8 +84,7 @@ bool CFieldArchive::HoldsBinary(const char* key, int32_t count)
     if (count < 0)
         return false;
     if (m_node != nullptr) {
-        std::string text;
-        xml_get_var(text, m_node, key);
+        const std::string text = binary_text(m_node, key);
         return count <= kMaxZeroFilledBlock || static_cast<size_t>(count) <= text.size() / 2;
     }
     return m_stream != nullptr && count <= m_stream->GetRemaining();

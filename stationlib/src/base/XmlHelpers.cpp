@@ -1,10 +1,13 @@
 #include "base/XmlHelpers.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
+#include <utility>
 
 #include "base/FileHelpers.h"
 #include "base/InputBounds.h"
@@ -77,6 +80,132 @@ Element* find_path(Node* node, const char* path)
         if (current == nullptr || *end == '\0')
             return current;
         name = end + 1;
+    }
+}
+
+// Put before the text of an element whose content is text alone, so that TinyXML
+// keeps it also when it is white space only; taken off after the parse.
+const char kTextMark = '\x01';
+const char kTextMarkReference[] = "&#1;";
+
+// TinyXML's white space.
+bool is_xml_space(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+// Where the markup that starts at `at` (a '<') ends: past "-->" of a comment,
+// "]]>" of a CDATA section, else the first '>' outside quotes. npos when it
+// does not end.
+size_t end_of_markup(const std::string& text, size_t at)
+{
+    for (const auto& [start, end] : {std::pair<std::string, std::string>{"<!--", "-->"}, {"<![CDATA[", "]]>"}}) {
+        if (text.compare(at, start.size(), start) != 0)
+            continue;
+        const size_t found = text.find(end, at + start.size());
+        return found == std::string::npos ? found : found + end.size();
+    }
+    char quote = 0;
+    for (size_t i = at + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i + 1;
+        }
+    }
+    return std::string::npos;
+}
+
+// Whether the markup [at, end) is the start tag of an element with content, as
+// TinyXML tells one: a letter, an underscore or a byte above ASCII after '<',
+// and no "/>" at its end.
+bool opens_element(const std::string& text, size_t at, size_t end)
+{
+    const unsigned char first = at + 1 < end ? static_cast<unsigned char>(text[at + 1]) : 0;
+    const bool named = std::isalpha(first) != 0 || first == '_' || first >= 0x80;
+    return named && text[end - 2] != '/';
+}
+
+// Whether every "&#" of the text is a whole character reference: digits, or "x"
+// and hexadecimal digits, then ";". TinyXML reads one that is not up to the next
+// ";" anywhere after it, across markup, which would reach the references the
+// protection adds.
+bool references_whole(const std::string& text)
+{
+    for (size_t at = text.find("&#"); at != std::string::npos; at = text.find("&#", at + 2)) {
+        size_t i = at + 2;
+        const bool hex = i < text.size() && text[i] == 'x';
+        if (hex)
+            ++i;
+        while (i < text.size() && (hex ? std::isxdigit(static_cast<unsigned char>(text[i])) != 0
+                                       : std::isdigit(static_cast<unsigned char>(text[i])) != 0))
+            ++i;
+        if (i >= text.size() || text[i] != ';')
+            return false;
+    }
+    return true;
+}
+
+// The text with the content of each element that holds text alone written as
+// the mark followed by the text, every white-space byte as a character
+// reference: TinyXML takes references as they are and never trims or folds them.
+// A text with a broken reference is left as it is, and so parses as before.
+std::string protect_element_text(const std::string& text)
+{
+    if (!references_whole(text))
+        return text;
+    std::string protectedText;
+    protectedText.reserve(text.size());
+    bool afterStartTag = false;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (text[at] == '<') {
+            const size_t end = end_of_markup(text, at);
+            if (end == std::string::npos) {
+                protectedText.append(text, at, std::string::npos);
+                break;
+            }
+            protectedText.append(text, at, end - at);
+            afterStartTag = opens_element(text, at, end);
+            at = end;
+            continue;
+        }
+        const size_t next = std::min(text.find('<', at), text.size());
+        if (afterStartTag && text.compare(next, 2, "</") == 0) {
+            protectedText += kTextMarkReference;
+            for (size_t i = at; i < next; ++i) {
+                if (is_xml_space(text[i]))
+                    protectedText += "&#" + std::to_string(static_cast<unsigned char>(text[i])) + ";";
+                else
+                    protectedText += text[i];
+            }
+        } else {
+            protectedText.append(text, at, next - at);
+        }
+        afterStartTag = false;
+        at = next;
+    }
+    return protectedText;
+}
+
+// Takes the mark off the text of every element whose one child is that text.
+// The depth is bounded by the parse.
+void remove_text_marks(TiXmlNode* node)
+{
+    for (TiXmlNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        TiXmlText* text = child->ToText();
+        const bool alone = node->ToElement() != nullptr && child == node->FirstChild() && child == node->LastChild();
+        if (text == nullptr || !alone || text->CDATA()) {
+            remove_text_marks(child);
+            continue;
+        }
+        const std::string& value = text->ValueStr();
+        if (!value.empty() && value[0] == kTextMark)
+            text->SetValue(value.substr(1));
     }
 }
 
@@ -276,6 +405,13 @@ bool xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding e
     }
     document.Parse(padded.c_str(), nullptr, encoding);
     return !document.Error();
+}
+
+bool xml_parse_exact_text(TiXmlDocument& document, const std::string& text)
+{
+    const bool parsed = xml_parse(document, protect_element_text(text));
+    remove_text_marks(&document);
+    return parsed;
 }
 
 bool xml_load_file(TiXmlDocument& document, const std::string& path)

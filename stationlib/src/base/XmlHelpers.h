@@ -71,6 +71,13 @@ void xml_node_to_text(const TiXmlNode* node, std::string& result);
 bool xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING,
                bool* refused = nullptr);
 
+// Parses a document a host wrote (a record handed in) as xml_parse does, but the
+// text of an element whose content is text alone stays byte for byte: TinyXML
+// would trim it, fold its runs of white space into one blank and drop it when
+// it is white space only. The whole process shares TinyXML's switch for that,
+// so the text is protected before the parse instead.
+bool xml_parse_exact_text(TiXmlDocument& document, const std::string& text);
+
 // Documents from and to files, texts and the library's XML resources.
 bool xml_load_file(TiXmlDocument& document, const std::string& path);
 bool xml_parse_text(TiXmlDocument& document, const std::string& text);

@@ -317,22 +317,24 @@ bool write_event_list(const std::vector<std::string>& documents, const IoCtrlCal
 }
 
 // The device-type documents as one "devtypelist": each document's root becomes a
-// "devtype" element. Reading stops at the first text the stream cannot give.
-std::string device_type_list(CByteStream& stream)
+// "devtype" element. False when the stream cannot give every document it counts.
+bool device_type_list(CByteStream& stream, std::string& list)
 {
     stream.Rewind();
     int32_t count = 0;
-    std::string list = kDeviceListHead;
-    if (stream.ReadInt32(count)) {
-        std::string document;
-        for (int32_t i = 0; i < count && stream.ReadString(document); ++i) {
-            replace_first(document, kDeviceRootStart, kDeviceStart);
-            replace_first(document, kDeviceRootEnd, kDeviceEnd);
-            list += document;
-        }
+    if (!stream.ReadInt32(count))
+        return false;
+    list = kDeviceListHead;
+    std::string document;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!stream.ReadString(document))
+            return false;
+        replace_first(document, kDeviceRootStart, kDeviceStart);
+        replace_first(document, kDeviceRootEnd, kDeviceEnd);
+        list += document;
     }
     list += kDeviceListTail;
-    return list;
+    return true;
 }
 
 // The device-type list in form B. Nothing is written when there are no
@@ -340,6 +342,9 @@ std::string device_type_list(CByteStream& stream)
 bool write_device_types(const IoCtrlCall& call)
 {
     CByteStream stream;
+    // The stream is of the library's own writing, its documents re-printed with
+    // indents: every one comes back, also one longer than the station would send.
+    stream.AcceptWrittenStrings();
     if (!const_devices().WriteDocuments(&stream))
         return false;
     int32_t count = 0;
@@ -348,7 +353,8 @@ bool write_device_types(const IoCtrlCall& call)
         return true;
     if (call.OutputSize() < kDeviceListMinOutput)
         return false;
-    return call.CopiedLength(device_type_list(stream));
+    std::string list;
+    return device_type_list(stream, list) && call.CopiedLength(list);
 }
 
 } // namespace

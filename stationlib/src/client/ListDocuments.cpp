@@ -113,7 +113,8 @@ bool CMS_HelperClientLib::LoadListXml(const std::string& text, const std::string
                                       CObjectStoreXmlHelper& record)
 {
     CXmlHelper xml;
-    if (!parse(xml, text))
+    // A host hands back the text it read: its fields come back byte for byte.
+    if (!xml_parse_exact_text(*xml.GetDocument(), text))
         return false;
     // Children are looked up by name, so a comment or another element before
     // the record is passed over.

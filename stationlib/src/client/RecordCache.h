@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 // Records a list owns, in the order they were put in.
@@ -183,23 +185,33 @@ public:
     }
 
     // Deletes every record that matches; the count deleted. `lastIndex` gets the
-    // index the last deleted record had when it went.
+    // index the last deleted record had when it went, as if they went one by one.
+    // One pass that closes the gaps, so a group of many objects does not hold the
+    // lock for long; the records themselves are freed after the lock is left.
     template <class Match>
     int32_t RemoveAll(Match match, int32_t* lastIndex)
     {
+        RecordList<T> removed;
         CCritSectLock lock(m_lock);
-        int32_t removed = 0;
-        for (size_t i = 0; i < m_records.size();) {
-            if (match(*m_records[i])) {
-                m_records.erase(m_records.begin() + static_cast<std::ptrdiff_t>(i));
-                if (lastIndex != nullptr)
-                    *lastIndex = static_cast<int32_t>(i);
-                ++removed;
-            } else {
-                ++i;
+        size_t kept = 0;
+        for (size_t i = 0; i < m_records.size(); ++i) {
+            if (!match(*m_records[i])) {
+                std::swap(m_records[kept++], m_records[i]);
+                continue;
             }
+            // The earlier deletions have moved it down to where the kept ones end.
+            if (lastIndex != nullptr)
+                *lastIndex = static_cast<int32_t>(kept);
         }
-        return removed;
+        const auto firstRemoved = m_records.begin() + static_cast<std::ptrdiff_t>(kept);
+        const int32_t count = static_cast<int32_t>(m_records.end() - firstRemoved);
+        try {
+            removed.assign(std::make_move_iterator(firstRemoved), std::make_move_iterator(m_records.end()));
+        } catch (const std::bad_alloc&) {
+            // Freed under the lock instead.
+        }
+        m_records.erase(firstRemoved, m_records.end());
+        return count;
     }
 
 private:
