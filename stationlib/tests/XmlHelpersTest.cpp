@@ -288,6 +288,9 @@ TEST(XmlParse, ExactTextKeepsTheWhiteSpaceOfTextOnlyElements)
     for (int level = 0; level <= kMaxXmlDepth; ++level)
         deep = "<a>" + deep + "</a>";
     EXPECT_FALSE(xml_parse_exact_text(document, deep));
+    // So is a host's text above the largest XML file read, before its copy is made.
+    std::string huge = "<a>" + std::string(kMaxXmlFileSize, ' ') + "</a>";
+    EXPECT_FALSE(xml_parse_exact_text(document, huge));
 }
 
 TEST(XmlParse, ATextEndingInsideAUtf8SequenceEndsThere)

@@ -409,6 +409,13 @@ bool xml_parse(TiXmlDocument& document, const std::string& text, TiXmlEncoding e
 
 bool xml_parse_exact_text(TiXmlDocument& document, const std::string& text)
 {
+    // The protected copy can be a few times the text: a host's document is held
+    // to the size of the largest XML file the library reads.
+    if (text.size() > kMaxXmlFileSize) {
+        document.ClearError();
+        document.SetError(TiXmlBase::TIXML_ERROR, nullptr, nullptr, TIXML_DEFAULT_ENCODING);
+        return false;
+    }
     const bool parsed = xml_parse(document, protect_element_text(text));
     remove_text_marks(&document);
     return parsed;
