@@ -71,6 +71,23 @@ bool read_regular_file(const std::string& path, uint64_t max_size, std::string& 
     return true;
 }
 
+bool file_identity(int fd, FileIdentity& identity)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return false;
+    identity = FileIdentity{info.st_dev, info.st_ino};
+    return true;
+}
+
+bool path_names_file(const std::string& path, const FileIdentity& identity)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno != ENOENT && errno != ENOTDIR;
+    return info.st_dev == identity.device && info.st_ino == identity.inode;
+}
+
 bool write_all(int fd, const std::string& bytes)
 {
     size_t done = 0;

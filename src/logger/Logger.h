@@ -8,12 +8,15 @@
 #include "logger/ClockWatchdog.h"
 #include "utils/CrashFiles.h"
 
+#include "platform/RegularFile.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,6 +139,8 @@ protected:
     std::string olds_dir() const;
     void open_file(bool append);
     void close_file();
+    // Whether the path the file was opened at names another file or none now.
+    bool file_moved_away() const;
     // These three are called with the global logger mutex held.
     void rotate(bool size_triggered, DeferredLogLock& lock);
     void list_old_files(const std::string& folder, DeferredLogLock& lock);
@@ -152,6 +157,9 @@ private:
     std::thread m_watchdog;
     bool m_stopped = false;
     FILE* m_file = nullptr;
+    // Where the file was last opened and what it was.
+    std::string m_file_path;
+    std::optional<platform::FileIdentity> m_file_identity;
     // Set until the first opening and after a crash log took the file away.
     bool m_truncate_on_open = true;
     bool m_rotation_disabled = false;

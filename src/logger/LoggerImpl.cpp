@@ -299,6 +299,10 @@ void Logger::write(const char* text)
         return;
     }
     DeferredLogLock lock;
+    // A file removed under us (a cleanup job, an operator) would take the text
+    // with it: a new one is opened at the path, its folder made again.
+    if (m_file != nullptr && file_moved_away())
+        close_file();
     open_file(!m_truncate_on_open);
     if (m_file == nullptr)
         return;
@@ -333,6 +337,9 @@ void Logger::open_file(bool append)
         return;
     }
     m_truncate_on_open = false;
+    m_file_path = path;
+    platform::FileIdentity identity;
+    m_file_identity = platform::file_identity(::fileno(m_file), identity) ? std::optional(identity) : std::nullopt;
     const int flags = ::fcntl(::fileno(m_file), F_GETFD);
     if (flags < 0 || (flags & FD_CLOEXEC) == 0)
         std::fputs("Logger: Failed to set handle information\n", stderr);
@@ -349,11 +356,22 @@ void Logger::close_file()
     m_file = nullptr;
 }
 
+bool Logger::file_moved_away() const
+{
+    return m_file_identity && !platform::path_names_file(m_file_path, *m_file_identity);
+}
+
 void Logger::rotate(bool size_triggered, DeferredLogLock& lock)
 {
     if (m_file == nullptr)
         return;
     close_file();
+    // Removed or renamed under us, it took its text along: what has its name now
+    // is not ours to move.
+    if (file_moved_away()) {
+        open_file(true);
+        return;
+    }
     const std::string current = log_dir + "/" + log_filename;
     std::string target;
     uint64_t stamp = 0;
@@ -387,8 +405,9 @@ void Logger::rotate(bool size_triggered, DeferredLogLock& lock)
         }
         trim_old_files(lock);
     }
+    // A file removed while it was being moved is no failure of rotation.
     if (size_triggered)
-        m_rotation_disabled = !moved;
+        m_rotation_disabled = !moved && !file_moved_away();
     open_file(true);
 }
 

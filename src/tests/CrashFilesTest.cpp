@@ -44,6 +44,23 @@ TEST(CrashFiles, NumbersFollowTheHighestLogAndPruningKeepsTheThreeLowestAndNineL
     }
 }
 
+TEST(CrashFiles, NumbersNoIndexCanFollowArePassedOverAndNoExistingNameIsTaken)
+{
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"_crash18446744073709551615_app.log"}, 0},
+        {{"_crash2147483647_app.log"}, 0},
+        {{"_crash2147483646_app.log", "_crash2147483647_app.log", "_crash00_app.dmp"}, 1}};
+    for (const auto& c : cases) {
+        TestFolder crash;
+        for (const std::string& name : c.first)
+            crash.Write(name, "");
+        for (int next = c.second; next < c.second + 2; ++next) {
+            EXPECT_EQ(allocate_crash_filename(crash.Folder(), "app.log"), crash.Path(crash_name(next, "app", "")));
+            crash.Write(crash_name(next, "app"), "");
+        }
+    }
+}
+
 TEST(CrashFiles, UnreadableFolderIsLoggedAndInvalidExpressionThrown)
 {
     TestFolder folder;

@@ -432,6 +432,25 @@ TEST_F(LoggerTest, EveryTextSurvivesWritersRotationsFolderChangesCrashLogsAndOth
     EXPECT_EQ(lost + repeated, 0) << lost << " lost and " << repeated << " repeated of " << texts;
 }
 
+TEST_F(LoggerTest, ARemovedFolderOrFileIsNoticedAtTheNextWriteAndRotationGoesOn)
+{
+    // Four rotations after the removal: none of the five dated files is trimmed.
+    const std::string pad(40, '.');
+    for (const std::string removed : {"folder/logs", "file/logs/app.log"}) {
+        const std::string root = removed.substr(0, removed.find('/'));
+        Logger logger(folder.Path(root + "/logs"), folder.Path("crash"), "app.log", 2000, 5, "");
+        for (int n = 0; n < 210; ++n) {
+            if (n == 10)
+                std::filesystem::remove_all(folder.Path(removed));
+            logger.write((pad + marked(0, n)).c_str());
+        }
+        auto counts = count_marked(folder.Path(root));
+        for (int n = 10; n < 210; ++n)
+            EXPECT_EQ((counts[{0, n}]), 1) << removed << " " << n;
+        EXPECT_LE(std::filesystem::file_size(folder.Path(root + "/logs/app.log")), 2000u) << removed;
+    }
+}
+
 TEST_F(LoggerTest, StartLoggingKeepsThePreviousLogAndTheFirstLogger)
 {
     put("logs/app.log", "previous");

@@ -10,9 +10,11 @@
 
 #include <boost/regex.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <iterator>
 #include <sstream>
@@ -27,6 +29,28 @@ const char* const kCrashFilePattern = "_crash([0-9][0-9]+)_.*\\.(dmp|log)";
 // Crash logs beyond this count are pruned; the lowest numbers are kept.
 constexpr size_t kMaxCrashLogs = 9;
 constexpr size_t kKeptLowest = 3;
+// The highest index a name can carry ("%02i" of an int).
+constexpr uint64_t kHighestIndex = INT32_MAX;
+
+bool names_a_file(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The first index from `index` on (after the highest, from 0) whose log and
+// dump names are free. Each name passed over is an entry of the folder, so
+// it ends.
+std::string free_crash_filename(const std::string& folder, const std::string& base, uint64_t index)
+{
+    for (;; ++index) {
+        if (index > kHighestIndex)
+            index = 0;
+        const std::string name = make_crash_filename(folder, base, static_cast<int32_t>(index));
+        if (!names_a_file(name + ".log") && !names_a_file(name + ".dmp"))
+            return name;
+    }
+}
 
 } // namespace
 
@@ -71,11 +95,13 @@ std::string make_crash_filename(const std::string& folder, const std::string& ba
 std::string allocate_crash_filename(const std::string& folder, const std::string& base)
 {
     NumberedFiles logs = ls_regexp(folder, kCrashLogPattern);
+    // Numbers no index can follow are passed over.
+    logs.erase(logs.lower_bound(kHighestIndex), logs.end());
     if (logs.empty())
-        return make_crash_filename(folder, base, 0);
+        return free_crash_filename(folder, base, 0);
     const uint64_t next = logs.rbegin()->first + 1;
     if (next <= kMaxCrashLogs)
-        return make_crash_filename(folder, base, static_cast<int32_t>(next));
+        return free_crash_filename(folder, base, next);
 
     NumberedFiles all = list_crash_files(folder);
     // all normally holds every log; a file gone in between must not let the
@@ -93,8 +119,7 @@ std::string allocate_crash_filename(const std::string& folder, const std::string
         all.erase(number);
         logs.erase(number);
     }
-    const uint64_t index = logs.empty() ? 0 : logs.rbegin()->first + 1;
-    return make_crash_filename(folder, base, static_cast<int32_t>(index));
+    return free_crash_filename(folder, base, logs.empty() ? 0 : logs.rbegin()->first + 1);
 }
 
 std::string crash_file_base()

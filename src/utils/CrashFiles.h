@@ -27,7 +27,8 @@ NumberedFiles list_crash_files(const std::string& folder);
 std::string make_crash_filename(const std::string& folder, const std::string& base, int32_t index);
 
 // The name (without extension) of the next crash file for the base name, after
-// pruning the folder's crash files as described above.
+// pruning the folder's crash files as described above. Numbers no int index can
+// follow are passed over, and no existing log or dump has the name.
 std::string allocate_crash_filename(const std::string& folder, const std::string& base);
 
 // The next crash file name (without extension) for the process logger's log
