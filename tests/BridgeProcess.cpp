@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -95,6 +96,16 @@ int BridgeProcess::Stop(int signal, int timeoutMs)
     const int code = testsupport::wait_child(m_pid, timeoutMs);
     m_pid = -1;
     return code;
+}
+
+pid_t BridgeProcess::StartCopy(const std::string& output) const
+{
+    const std::string no_sc = m_folder + "/no-sc";
+    std::filesystem::create_directories(no_sc);
+    return testsupport::spawn_child({RunFolder() + "/korvel-orvanta-client"},
+                                    testsupport::environment_without({"INVOCATION_ID", "PATH"},
+                                                                     {"INVOCATION_ID=copy", "PATH=" + no_sc}),
+                                    output);
 }
 
 std::string BridgeProcess::Log() const

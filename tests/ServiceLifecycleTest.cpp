@@ -1,6 +1,6 @@
 // The service's life around the station link: a login the station refuses, a
-// stop while it is connected or while the station never answers, and a
-// dictionary it refuses.
+// stop while it is connected or while the station never answers, copies started
+// beside it, and a dictionary it refuses.
 
 #include "SystemTest.h"
 
@@ -9,6 +9,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -110,6 +111,28 @@ TEST_F(ServiceLifecycleTest, SigtermEndsTheServiceWhileItsLoginWaitsForAHungStat
     EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Successfully connected"), std::string::npos) << log;
     EXPECT_EQ(log.find("Could not create connection"), std::string::npos) << log;
+}
+
+TEST_F(ServiceLifecycleTest, CopiesStartedBesideTheRunningServiceLeaveItsLinesInPlace)
+{
+    ASSERT_TRUE(m_station.Commands({"group 1 Охрана"}));
+    StartBridge();
+    ASSERT_TRUE(m_bridge.WaitForLog("Successfully connected to Korvel server ", 20000)) << m_bridge.Log();
+    const std::string service_lines = m_bridge.Log();
+
+    const std::string refused =
+        "unable to listen on local port " + std::to_string(m_bridge.LocalPort()) + " (Address already in use)\n";
+    for (int copy = 1; copy <= 2; ++copy) {
+        const pid_t pid = m_bridge.StartCopy(m_folder / "copy.out");
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(testsupport::wait_child(pid, 20000), 3) << testsupport::read_file(m_folder / "copy.out");
+    }
+    const std::string log = m_bridge.Log();
+    EXPECT_EQ(log.compare(0, service_lines.size(), service_lines), 0) << log;
+    EXPECT_EQ(count_of(log, refused), 2u) << log;
+    EXPECT_FALSE(std::filesystem::exists(m_bridge.RunFolder() + "/korvel-orvanta-client.log.old"));
+    EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
+    EXPECT_NE(m_bridge.Log().find("service_status: 1\n"), std::string::npos) << m_bridge.Log();
 }
 
 TEST_F(ServiceLifecycleTest, ADictionaryNestedTooDeepIsRefusedWithItsReasonAndTheServiceGoesOn)
