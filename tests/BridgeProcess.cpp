@@ -98,6 +98,21 @@ int BridgeProcess::Stop(int signal, int timeoutMs)
     return code;
 }
 
+bool BridgeProcess::TakeNewPort()
+{
+    const std::string ini = RunFolder() + "/connection.ini";
+    std::string text = testsupport::read_file(ini);
+    const std::string old_line = "local_port\t" + std::to_string(m_localPort) + "\n";
+    const size_t at = text.find(old_line);
+    const uint16_t port = testsupport::free_local_port();
+    if (at == std::string::npos || port == 0)
+        return false;
+    text.replace(at, old_line.size(), "local_port\t" + std::to_string(port) + "\n");
+    testsupport::write_file(ini, text);
+    m_localPort = port;
+    return true;
+}
+
 pid_t BridgeProcess::StartCopy(const std::string& output) const
 {
     const std::string no_sc = m_folder + "/no-sc";

@@ -1,6 +1,6 @@
 // The service's life around the station link: a login the station refuses, a
-// stop while it is connected or while the station never answers, copies started
-// beside it, and a dictionary it refuses.
+// stop while it is connected or while the station never answers, a stop while
+// it starts, copies started beside it, and a dictionary it refuses.
 
 #include "SystemTest.h"
 
@@ -133,6 +133,34 @@ TEST_F(ServiceLifecycleTest, CopiesStartedBesideTheRunningServiceLeaveItsLinesIn
     EXPECT_FALSE(std::filesystem::exists(m_bridge.RunFolder() + "/korvel-orvanta-client.log.old"));
     EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
     EXPECT_NE(m_bridge.Log().find("service_status: 1\n"), std::string::npos) << m_bridge.Log();
+}
+
+TEST_F(ServiceLifecycleTest, SigtermWhileSlowScCommandsRunStopsTheServiceCleanly)
+{
+    StartBridge();
+    ASSERT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
+    ASSERT_TRUE(m_bridge.TakeNewPort());
+    // An "sc" that records each call and waits to be released.
+    const std::string calls = m_folder / "sc-calls";
+    const std::string release = m_folder / "sc-release";
+    testsupport::write_file(m_bridge.RunFolder() + "/sc",
+                            "#!/bin/sh\nPATH=/usr/bin:/bin\necho \"$1\" >> '" + calls + "'\ni=0\n"
+                            "while [ ! -e '" + release + "' ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done\n",
+                            0755);
+
+    const pid_t pid = m_bridge.StartCopy(m_folder / "copy.out");
+    ASSERT_GT(pid, 0);
+    // The stop comes while the first waits (or, on a slow machine, the second).
+    ASSERT_TRUE(wait_until([&] { return testsupport::read_file(calls).rfind("create\n", 0) == 0; },
+                           std::chrono::seconds(20)))
+        << testsupport::read_file(calls) << m_bridge.Log() << testsupport::read_file(m_folder / "copy.out");
+    ::kill(pid, SIGTERM);
+    testsupport::write_file(release, "");
+    EXPECT_EQ(testsupport::wait_child(pid, 20000), 0) << m_bridge.Log() << testsupport::read_file(m_folder / "copy.out");
+    EXPECT_EQ(testsupport::read_file(calls), "create\nstart\n");
+    const std::string log = m_bridge.Log();
+    EXPECT_NE(log.find("run sc start \"Korvel Orvanta Client\"\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
 }
 
 TEST_F(ServiceLifecycleTest, ADictionaryNestedTooDeepIsRefusedWithItsReasonAndTheServiceGoesOn)
