@@ -15,6 +15,10 @@
 
 int main(int argc, char** argv)
 {
+    // A stop while the "sc" commands run waits for the dispatcher, which hands
+    // it to the service as its stop; from a console, Ctrl-C ends the run at once.
+    if (platform::started_by_service_manager())
+        platform::block_stop_signals();
     // The console's output code page is UTF-8 already on this platform.
     g_worker_stop = false;
     const std::string executable_path = platform::executable_path();

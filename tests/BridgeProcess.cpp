@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace {
@@ -95,6 +96,31 @@ int BridgeProcess::Stop(int signal, int timeoutMs)
     const int code = testsupport::wait_child(m_pid, timeoutMs);
     m_pid = -1;
     return code;
+}
+
+bool BridgeProcess::TakeNewPort()
+{
+    const std::string ini = RunFolder() + "/connection.ini";
+    std::string text = testsupport::read_file(ini);
+    const std::string old_line = "local_port\t" + std::to_string(m_localPort) + "\n";
+    const size_t at = text.find(old_line);
+    const uint16_t port = testsupport::free_local_port();
+    if (at == std::string::npos || port == 0)
+        return false;
+    text.replace(at, old_line.size(), "local_port\t" + std::to_string(port) + "\n");
+    testsupport::write_file(ini, text);
+    m_localPort = port;
+    return true;
+}
+
+pid_t BridgeProcess::StartCopy(const std::string& output) const
+{
+    const std::string no_sc = m_folder + "/no-sc";
+    std::filesystem::create_directories(no_sc);
+    return testsupport::spawn_child({RunFolder() + "/korvel-orvanta-client"},
+                                    testsupport::environment_without({"INVOCATION_ID", "PATH"},
+                                                                     {"INVOCATION_ID=copy", "PATH=" + no_sc}),
+                                    output);
 }
 
 std::string BridgeProcess::Log() const

@@ -1,6 +1,6 @@
 // The service's life around the station link: a login the station refuses, a
-// stop while it is connected or while the station never answers, and a
-// dictionary it refuses.
+// stop while it is connected or while the station never answers, a stop while
+// it starts, copies started beside it, and a dictionary it refuses.
 
 #include "SystemTest.h"
 
@@ -9,6 +9,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -110,6 +111,56 @@ TEST_F(ServiceLifecycleTest, SigtermEndsTheServiceWhileItsLoginWaitsForAHungStat
     EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Successfully connected"), std::string::npos) << log;
     EXPECT_EQ(log.find("Could not create connection"), std::string::npos) << log;
+}
+
+TEST_F(ServiceLifecycleTest, CopiesStartedBesideTheRunningServiceLeaveItsLinesInPlace)
+{
+    ASSERT_TRUE(m_station.Commands({"group 1 Охрана"}));
+    StartBridge();
+    ASSERT_TRUE(m_bridge.WaitForLog("Successfully connected to Korvel server ", 20000)) << m_bridge.Log();
+    const std::string service_lines = m_bridge.Log();
+
+    const std::string refused =
+        "unable to listen on local port " + std::to_string(m_bridge.LocalPort()) + " (Address already in use)\n";
+    for (int copy = 1; copy <= 2; ++copy) {
+        const pid_t pid = m_bridge.StartCopy(m_folder / "copy.out");
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(testsupport::wait_child(pid, 20000), 3) << testsupport::read_file(m_folder / "copy.out");
+    }
+    const std::string log = m_bridge.Log();
+    EXPECT_EQ(log.compare(0, service_lines.size(), service_lines), 0) << log;
+    EXPECT_EQ(count_of(log, refused), 2u) << log;
+    EXPECT_FALSE(std::filesystem::exists(m_bridge.RunFolder() + "/korvel-orvanta-client.log.old"));
+    EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
+    EXPECT_NE(m_bridge.Log().find("service_status: 1\n"), std::string::npos) << m_bridge.Log();
+}
+
+TEST_F(ServiceLifecycleTest, SigtermWhileSlowScCommandsRunStopsTheServiceCleanly)
+{
+    StartBridge();
+    ASSERT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
+    ASSERT_TRUE(m_bridge.TakeNewPort());
+    // An "sc" that records each call and waits to be released.
+    const std::string calls = m_folder / "sc-calls";
+    const std::string release = m_folder / "sc-release";
+    testsupport::write_file(m_bridge.RunFolder() + "/sc",
+                            "#!/bin/sh\nPATH=/usr/bin:/bin\necho \"$1\" >> '" + calls + "'\ni=0\n"
+                            "while [ ! -e '" + release + "' ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done\n",
+                            0755);
+
+    const pid_t pid = m_bridge.StartCopy(m_folder / "copy.out");
+    ASSERT_GT(pid, 0);
+    // The stop comes while the first waits (or, on a slow machine, the second).
+    ASSERT_TRUE(wait_until([&] { return testsupport::read_file(calls).rfind("create\n", 0) == 0; },
+                           std::chrono::seconds(20)))
+        << testsupport::read_file(calls) << m_bridge.Log() << testsupport::read_file(m_folder / "copy.out");
+    ::kill(pid, SIGTERM);
+    testsupport::write_file(release, "");
+    EXPECT_EQ(testsupport::wait_child(pid, 20000), 0) << m_bridge.Log() << testsupport::read_file(m_folder / "copy.out");
+    EXPECT_EQ(testsupport::read_file(calls), "create\nstart\n");
+    const std::string log = m_bridge.Log();
+    EXPECT_NE(log.find("run sc start \"Korvel Orvanta Client\"\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
 }
 
 TEST_F(ServiceLifecycleTest, ADictionaryNestedTooDeepIsRefusedWithItsReasonAndTheServiceGoesOn)

@@ -5,6 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -28,35 +35,89 @@ protected:
     }
     void TearDown() override
     {
+        if (m_lock >= 0)
+            release_lock();
         verbosity = 1;
         set_log_limits_for_tests();
         set_log_path(m_saved_path);
     }
 
+    // Whether another process could take the log's lock now; it then takes it
+    // with `hold` (until release_lock), as a running service would.
+    bool lock_free(bool hold = false)
+    {
+        const int fd = ::open(log_lock_path(m_log).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+        // Another open file description: this process's own lock counts as another's.
+        const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (free && hold)
+            m_lock = fd;
+        else if (fd >= 0)
+            ::close(fd);
+        return free;
+    }
+    void release_lock()
+    {
+        ::close(m_lock);
+        m_lock = -1;
+    }
+
     TempFolder m_folder;
     std::string m_log;
     std::string m_saved_path;
+    int m_lock = -1;
 };
 
-TEST_F(BridgeLogTest, ARunBeginsANewFileKeepingTheLastAsOldAndAConsoleCommandAppends)
+TEST_F(BridgeLogTest, ARunHoldingTheLockBeginsANewFileKeepingTheLastAsOldAndOthersAppend)
 {
+    EXPECT_EQ(log_lock_path(m_log), m_folder / "korvel-orvanta-client.lock");
     const struct {
         LogStart start;
+        bool service_running;
         std::string log;
         std::string old;
     } cases[] = {
-        {LogStart::NewFile, "run sc create\nno line end", "left from the last run\n"},
-        {LogStart::Append, "left from the last run\nrun sc create\nno line end", "older run\n"},
+        {LogStart::NewFile, false, "run sc create\nno line end", "left from the last run\n"},
+        {LogStart::Append, false, "left from the last run\nrun sc create\nno line end", "older run\n"},
+        // A copy started beside a running service leaves its lines in place.
+        {LogStart::NewFile, true, "left from the last run\nrun sc create\nno line end", "older run\n"},
     };
     for (const auto& c : cases) {
         testsupport::write_file(m_log, "left from the last run\n");
         testsupport::write_file(m_log + kOldLogSuffix, "older run\n");
+        set_log_path("");
+        if (c.service_running) {
+            ASSERT_TRUE(lock_free(true));
+        }
         set_log_path(m_log, c.start);
         log_message(kLogInfo, "run %s\n", "sc create");
         log_message(kLogError, "no line end");
         EXPECT_EQ(read_file(m_log), c.log);
         EXPECT_EQ(read_file(m_log + kOldLogSuffix), c.old);
+        // A run that began the file holds the lock for its life.
+        if (c.service_running)
+            release_lock();
+        EXPECT_EQ(lock_free(), c.start == LogStart::Append || c.service_running);
     }
+}
+
+TEST_F(BridgeLogTest, ALinkedLogMovesItsTargetAsideBesideIt)
+{
+    std::filesystem::create_directory(m_folder / "elsewhere");
+    const std::string target = m_folder / "elsewhere/target.log";
+    testsupport::write_file(target, "left from the last run\n");
+    std::filesystem::remove(m_log);
+    std::filesystem::create_symlink(target, m_log);
+    set_log_path(m_log);
+    set_log_limits_for_tests(40, std::chrono::milliseconds(0));
+
+    log_message(kLogError, "line 1 is 20 bytes\n");
+    EXPECT_EQ(read_file(target + kOldLogSuffix), "left from the last run\n");
+    for (const char* line : {"line 2 is 20 bytes\n", "line 3 is 20 bytes\n"})
+        log_message(kLogError, "%s", line);
+    EXPECT_EQ(read_file(target + kOldLogSuffix), "line 1 is 20 bytes\nline 2 is 20 bytes\n");
+    EXPECT_EQ(read_file(target), "line 3 is 20 bytes\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(m_log));
+    EXPECT_FALSE(std::filesystem::exists(m_log + kOldLogSuffix));
 }
 
 TEST_F(BridgeLogTest, MessagesAboveVerbosityAreDroppedAndDoNotTruncate)
@@ -88,12 +149,26 @@ TEST_F(BridgeLogTest, LongMessageIsCut)
     EXPECT_EQ(kLogMessageMaxLength, 4095u);
 }
 
-TEST_F(BridgeLogTest, UnopenableFileLosesTheMessageOnly)
+TEST_F(BridgeLogTest, LinesTheLogCannotTakeGoToStandardErrorAfterTheReason)
 {
-    set_log_path(m_folder / "missing/folder/x.log");
-    log_message(kLogError, "lost\n");
+    std::filesystem::create_directory(m_folder / "a folder.log");
+    const struct {
+        std::string log;
+        int error;
+    } cases[] = {{m_folder / "missing/x.log", ENOENT}, {m_folder / "a folder.log", EISDIR}};
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        set_log_path(c.log);
+        log_message(kLogError, "one\n");
+        log_message(kLogError, "two\n");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "unable to write log " + c.log + " (" + std::strerror(c.error) + ")\none\ntwo\n");
+    }
+    // What the log took is not repeated there.
+    testing::internal::CaptureStderr();
     set_log_path(m_log);
     log_message(kLogError, "kept\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(read_file(m_log), "kept\n");
 }
 

@@ -56,7 +56,22 @@ unsigned take_signals(int signalFd)
     return count;
 }
 
+sigset_t stop_signal_set()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int stop : kStopSignals)
+        sigaddset(&signals, stop);
+    return signals;
+}
+
 } // namespace
+
+void block_stop_signals()
+{
+    const sigset_t signals = stop_signal_set();
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
 
 bool started_by_service_manager()
 {
@@ -70,11 +85,8 @@ bool start_service_ctrl_dispatcher(const ServiceTableEntry* table, uint32_t& exi
     if (table == nullptr || table->main == nullptr || !started_by_service_manager())
         return false;
 
-    sigset_t signals;
+    const sigset_t signals = stop_signal_set();
     sigset_t previous;
-    sigemptyset(&signals);
-    for (const int stop : kStopSignals)
-        sigaddset(&signals, stop);
     ::pthread_sigmask(SIG_BLOCK, &signals, &previous);
     const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

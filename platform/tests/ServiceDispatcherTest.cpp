@@ -15,12 +15,15 @@
 
 namespace {
 
+// When the stop signal is sent to the dispatcher's thread.
+enum class SignalAt { BeforeDispatcher, BeforeRegistering, AfterRegistering };
+
 // What the service under test does and saw; the entry and the handler are plain
 // functions, as the dispatcher takes them.
 struct Probe {
     pthread_t dispatcherThread{};
     int signal = SIGTERM;
-    bool signalBeforeRegistering = false;
+    SignalAt signalAt = SignalAt::AfterRegistering;
     platform::ServiceStatus finalStatus;
     std::atomic<int> controls{0};
     std::atomic<uint32_t> lastControl{0};
@@ -45,7 +48,7 @@ void probe_service(int argc, char** argv)
     Probe& probe = *g_probe;
     probe.argc = argc;
     probe.name = argv[0];
-    if (probe.signalBeforeRegistering)
+    if (probe.signalAt == SignalAt::BeforeRegistering)
         ::pthread_kill(probe.dispatcherThread, probe.signal);
     const platform::ServiceStatusHandle handle = platform::register_service_ctrl_handler(argv[0], probe_handler);
     probe.registered = handle != 0;
@@ -54,7 +57,7 @@ void probe_service(int argc, char** argv)
     running.currentState = platform::kServiceRunning;
     running.controlsAccepted = platform::kServiceAcceptStop;
     platform::set_service_status(handle, running);
-    if (!probe.signalBeforeRegistering)
+    if (probe.signalAt == SignalAt::AfterRegistering)
         ::pthread_kill(probe.dispatcherThread, probe.signal);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!probe.stop && std::chrono::steady_clock::now() < deadline)
@@ -118,25 +121,33 @@ TEST_F(ServiceDispatcherTest, StopSignalsReachHandlerAndDispatcherReturnsReporte
 {
     struct Case {
         int signal;
-        bool beforeRegistering;
+        SignalAt at;
         uint32_t win32ExitCode;
         uint32_t specificExitCode;
         uint32_t expected;
     };
     const Case cases[] = {
-        {SIGTERM, false, 0, 0, 0},
-        {SIGINT, false, 0, 0, 0},
-        {SIGHUP, false, 0, 0, 0},
-        {SIGQUIT, false, 0, 0, 0},
-        {SIGTERM, true, 0, 0, 0},
-        {SIGTERM, false, platform::kErrorServiceSpecificError, 3, 3},
-        {SIGINT, false, 1610, 9, 1610},
+        {SIGTERM, SignalAt::AfterRegistering, 0, 0, 0},
+        {SIGINT, SignalAt::AfterRegistering, 0, 0, 0},
+        {SIGHUP, SignalAt::AfterRegistering, 0, 0, 0},
+        {SIGQUIT, SignalAt::AfterRegistering, 0, 0, 0},
+        {SIGTERM, SignalAt::BeforeRegistering, 0, 0, 0},
+        // Held from the program's start-up, as a service process does.
+        {SIGTERM, SignalAt::BeforeDispatcher, 0, 0, 0},
+        {SIGTERM, SignalAt::AfterRegistering, platform::kErrorServiceSpecificError, 3, 3},
+        {SIGINT, SignalAt::AfterRegistering, 1610, 9, 1610},
     };
     ::setenv("INVOCATION_ID", "0123456789abcdef", 1);
     ASSERT_TRUE(platform::started_by_service_manager());
+    sigset_t unblocked;
+    ::pthread_sigmask(SIG_SETMASK, nullptr, &unblocked);
     for (const Case& c : cases) {
         m_probe.signal = c.signal;
-        m_probe.signalBeforeRegistering = c.beforeRegistering;
+        m_probe.signalAt = c.at;
+        if (c.at == SignalAt::BeforeDispatcher) {
+            platform::block_stop_signals();
+            ::pthread_kill(m_probe.dispatcherThread, c.signal);
+        }
         m_probe.finalStatus.win32ExitCode = c.win32ExitCode;
         m_probe.finalStatus.serviceSpecificExitCode = c.specificExitCode;
         m_probe.stop = false;
@@ -153,9 +164,9 @@ TEST_F(ServiceDispatcherTest, StopSignalsReachHandlerAndDispatcherReturnsReporte
 
         // The caller's signal mask is back as it was.
         sigset_t mask;
-        ::pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+        ::pthread_sigmask(SIG_SETMASK, &unblocked, &mask);
         for (const int stop : {SIGTERM, SIGINT, SIGHUP, SIGQUIT})
-            EXPECT_FALSE(sigismember(&mask, stop)) << stop;
+            EXPECT_EQ(sigismember(&mask, stop), c.at == SignalAt::BeforeDispatcher ? 1 : 0) << stop;
     }
 }
 

@@ -3,13 +3,19 @@
 #include "support/ConnectionSettings.h"
 
 #include "platform/RegularFile.h"
+#include "utils/ModulePaths.h"
+#include "utils/StringPrintf.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <list>
 #include <mutex>
 #include <unordered_map>
@@ -34,6 +40,10 @@ std::mutex g_log_mutex;
 std::string g_log_path;
 LogStart g_log_start = LogStart::NewFile;
 bool g_log_written = false;
+// The lock of a service run's log, held while the path stays; -1 when not held.
+int g_lock_fd = -1;
+// Set once standard error was told why the log takes no lines, until it takes one.
+bool g_log_failing = false;
 size_t g_max_file_size = kLogMaxFileSize;
 std::chrono::milliseconds g_repeat_window = kLogRepeatWindow;
 std::list<RecentLine> g_recent; // oldest first
@@ -74,40 +84,76 @@ bool take_line(const std::string& text, Clock::time_point now)
     return true;
 }
 
+void release_log_lock()
+{
+    if (g_lock_fd >= 0)
+        ::close(g_lock_fd);
+    g_lock_fd = -1;
+}
+
+// Takes the lock beside the log unless another service run holds it, which it
+// does until that run ends. The descriptor is closed on exec, so no program
+// the run starts holds the lock on.
+void take_log_lock()
+{
+    const int fd = platform::open_regular_file(log_lock_path(g_log_path), O_RDONLY | O_CREAT, 0644);
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        g_lock_fd = fd;
+    else if (fd >= 0)
+        ::close(fd);
+}
+
 int open_log()
 {
     // Never waits on a FIFO or device put in the log's place.
     return platform::open_regular_file(g_log_path, O_WRONLY | O_CREAT | O_APPEND, 0644);
 }
 
-// Moves the log to "<log>.old", replacing the one before. With `opened`, only
-// while the path still names that file: another process may have moved it
-// already, and its successor must not replace the full one.
+// Moves the log to "<log>.old", replacing the one before; a symbolic link
+// stays, and the file it leads to moves beside itself, since a rename cannot
+// leave its file system. With `opened`, only while the path still leads to
+// that file: another process may have moved it already, and its successor must
+// not replace the full one.
 void move_log_aside(const struct stat* opened = nullptr)
 {
+    char* resolved = ::realpath(g_log_path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return;
+    const std::string file = resolved;
+    std::free(resolved);
     struct stat now {};
-    if (::lstat(g_log_path.c_str(), &now) != 0 || !S_ISREG(now.st_mode))
+    if (::stat(file.c_str(), &now) != 0 || !S_ISREG(now.st_mode))
         return;
     if (opened != nullptr && (now.st_dev != opened->st_dev || now.st_ino != opened->st_ino))
         return;
-    std::rename(g_log_path.c_str(), (g_log_path + kOldLogSuffix).c_str());
+    std::rename(file.c_str(), (file + kOldLogSuffix).c_str());
 }
 
-// The run's first write begins its file as set_log_path was told; a write
-// that would take the file past the size limit moves it aside first.
-void write_out(const std::string& bytes)
+// Standard error (under the service manager, its journal) takes what the log
+// cannot; the first time, after a line saying why.
+void write_to_stderr(const std::string& bytes, int error)
 {
-    if (bytes.empty())
-        return;
+    if (!g_log_failing)
+        platform::write_all(STDERR_FILENO,
+                            string_printf("unable to write log %s (%s)\n", g_log_path.c_str(), std::strerror(error)));
+    g_log_failing = true;
+    platform::write_all(STDERR_FILENO, bytes);
+}
+
+// The run's first write begins its file as set_log_path was told (only while
+// holding the lock); a write that would take the file past the size limit moves
+// it aside first. True when the log took the bytes whole; errno tells why not.
+bool write_to_log(const std::string& bytes)
+{
     if (!g_log_written) {
         // Set also when the open fails: the next message does not begin anew either.
         g_log_written = true;
-        if (g_log_start == LogStart::NewFile)
+        if (g_log_start == LogStart::NewFile && g_lock_fd >= 0)
             move_log_aside();
     }
     int fd = open_log();
     if (fd < 0)
-        return;
+        return false;
     // The file's own size: another process may write to it as well.
     struct stat opened {};
     if (::fstat(fd, &opened) == 0 && opened.st_size > 0 &&
@@ -116,10 +162,23 @@ void write_out(const std::string& bytes)
         move_log_aside(&opened);
         fd = open_log();
         if (fd < 0)
-            return;
+            return false;
     }
-    platform::write_all(fd, bytes);
+    const bool written = platform::write_all(fd, bytes);
+    const int error = errno;
     ::close(fd);
+    errno = error;
+    return written;
+}
+
+void write_out(const std::string& bytes)
+{
+    if (bytes.empty() || g_log_path.empty())
+        return;
+    if (write_to_log(bytes))
+        g_log_failing = false;
+    else
+        write_to_stderr(bytes, errno);
 }
 
 } // namespace
@@ -130,7 +189,17 @@ void set_log_path(const std::string& path, LogStart start)
     g_log_path = path;
     g_log_start = start;
     g_log_written = false;
+    g_log_failing = false;
     forget_recent_lines();
+    release_log_lock();
+    if (start == LogStart::NewFile && !path.empty())
+        take_log_lock();
+}
+
+std::string log_lock_path(const std::string& log)
+{
+    const std::string extension = ".log";
+    return (ends_with(log, extension) ? log.substr(0, log.size() - extension.size()) : log) + ".lock";
 }
 
 std::string log_path()

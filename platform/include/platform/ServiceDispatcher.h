@@ -39,6 +39,13 @@ struct ServiceTableEntry {
 // INVOCATION_ID for every service it starts.
 bool started_by_service_manager();
 
+// Blocks SIGTERM, SIGINT, SIGHUP and SIGQUIT in the calling thread and the
+// threads it starts later. Called at the top of a process the service manager
+// started, a stop that comes before the dispatcher runs (while the program
+// starts up) waits for it and is handed to the service once it registered its
+// handler, instead of ending the process.
+void block_stop_signals();
+
 // Runs the service of the table's first entry (a process holds one service)
 // when the service manager started the process. The calling thread becomes the
 // dispatcher: it blocks SIGTERM, SIGINT, SIGHUP and SIGQUIT before the service's
