@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -91,6 +94,7 @@ TEST_F(CommandLineTest, EveryProgramTellsItsUsageAndNamesAWrongArgumentWithoutMa
         {source("scripts/demo"), {"--bogus"}, "--bogus"},
         {source("scripts/setup"), {"x"}, "x"},
         {source("scripts/test"), {"Release"}, "Release"},
+        {source(".ci/run"), {"--bogus"}, "--bogus"},
         {source("tools/run-bridge"), {"--dir", run_folder, "--ini"}, "--ini"},
         {source("tools/run-bridge"), {"--lib", "/nonexistent", "--dir", run_folder}, "/nonexistent"},
         {source("bench/run"), {"--events", "1x"}, "--events"},
@@ -125,6 +129,41 @@ TEST_F(CommandLineTest, EveryProgramTellsItsUsageAndNamesAWrongArgumentWithoutMa
         EXPECT_EQ(std::count(wrong.err.begin(), wrong.err.end(), '\n'), 1) << wrong.err;
         EXPECT_NE(wrong.err.find(program.named), std::string::npos) << wrong.err;
     }
+}
+
+// The stand-in for the service manager's tool answers as that tool does: a
+// usage text of its own, and error 87 for a wrong command line.
+TEST_F(CommandLineTest, ScAnswersItsHelpWithStatusZeroAndAWrongCommandLineWithError87)
+{
+    for (const char* flag : {"--help", "-h"}) {
+        const Run help = Help(KORVEL_SC, flag);
+        EXPECT_EQ(help.status, 0) << flag;
+        EXPECT_NE(help.out.find("USAGE:"), std::string::npos) << flag << "\n" << help.out;
+    }
+    EXPECT_EQ(RunProgram({KORVEL_SC, "--help", "x"}).status, 87);
+    EXPECT_EQ(RunProgram({KORVEL_SC, "pause", "x"}).status, 87);
+}
+
+// What the README installs, installed into a scratch prefix.
+TEST_F(CommandLineTest, TheInstallPutsTheBridgeItsLibraryScAndTheHeaderIntoThePrefix)
+{
+    testsupport::TempFolder scratch;
+    const std::string prefix = scratch / "prefix";
+    const int status = testsupport::run_child({KORVEL_CMAKE, "--install", KORVEL_BUILD_DIR, "--prefix", prefix},
+                                              testsupport::environment_without({}), scratch / "out", 60000,
+                                              scratch / "err");
+    ASSERT_EQ(status, 0) << testsupport::read_file(scratch / "err");
+    std::vector<std::string> installed;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix)) {
+        if (entry.is_regular_file())
+            installed.push_back(std::filesystem::relative(entry.path(), prefix).string());
+    }
+    std::sort(installed.begin(), installed.end());
+    EXPECT_EQ(installed, (std::vector<std::string>{"bin/korvel-orvanta-client", "bin/libArdentis.so", "bin/sc",
+                                                   "include/Ardentis.h"}));
+    for (const char* program : {"bin/korvel-orvanta-client", "bin/sc"})
+        EXPECT_EQ(::access((prefix + "/" + program).c_str(), X_OK), 0) << program;
+    EXPECT_EQ(RunProgram({prefix + "/bin/sc", "--help"}).status, 0);
 }
 
 TEST_F(CommandLineTest, TheBenchmarkScriptsListTheOptionsOfTheProgramsTheyRun)

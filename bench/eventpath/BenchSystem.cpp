@@ -125,14 +125,16 @@ CommandLine parse_arguments(int argc, char** argv, SystemSettings& system, World
             error = "unknown argument " + name;
             return CommandLine::Wrong;
         }
-        if (i + 1 >= argc) {
-            error = name + " needs a value";
-            return CommandLine::Wrong;
-        }
-        const std::string value = argv[++i];
+        // An unknown option is named as such, with or without a value after it.
+        const bool has_value = i + 1 < argc;
+        const std::string value = has_value ? argv[++i] : std::string();
         bool bad = false;
         if (!take_system_option(name, value, system, shape, bad) && !option(name, value, bad)) {
             error = "unknown option " + name;
+            return CommandLine::Wrong;
+        }
+        if (!has_value) {
+            error = name + " needs a value";
             return CommandLine::Wrong;
         }
         if (bad) {

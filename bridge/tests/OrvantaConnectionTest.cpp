@@ -27,15 +27,22 @@ TEST(OrvantaConnectionDeadline, LoginOrFrameEndingInTheTurnOfItsTimeLimitKeepsTh
     const std::vector<uint8_t> request = make_link_frame(LINK_GET_STATE, "ignored");
     std::vector<uint8_t> login_and_head = login_frame;
     login_and_head.insert(login_and_head.end(), request.begin(), request.begin() + 5);
+    const std::vector<uint8_t> tail(request.begin() + 5, request.end());
+    std::vector<uint8_t> tail_and_head = tail;
+    tail_and_head.insert(tail_and_head.end(), request.begin(), request.begin() + 5);
     struct Case {
         const char* what;
         std::vector<uint8_t> before; // taken first
         std::vector<uint8_t> last;   // ends the login, or the frame begun before
+        std::vector<uint8_t> rest;   // ends a frame `last` began
         std::vector<uint8_t> answers;
     };
     const Case cases[] = {
-        {"the login", {}, login_frame, {LINK_LOGIN_OK, LINK_STATE}},
-        {"a frame", login_and_head, {request.begin() + 5, request.end()}, {LINK_LOGIN_OK, LINK_STATE, LINK_STATE}},
+        {"the login", {}, login_frame, {}, {LINK_LOGIN_OK, LINK_STATE}},
+        {"a frame", login_and_head, tail, {}, {LINK_LOGIN_OK, LINK_STATE, LINK_STATE}},
+        // Each frame has a limit of its own though one is always begun.
+        {"a frame and the next begun", login_and_head, tail_and_head, tail,
+         {LINK_LOGIN_OK, LINK_STATE, LINK_STATE, LINK_STATE}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -50,15 +57,30 @@ TEST(OrvantaConnectionDeadline, LoginOrFrameEndingInTheTurnOfItsTimeLimitKeepsTh
         auto connection = std::make_shared<OrvantaConnection>(io);
         connection->socket().assign(boost::asio::ip::tcp::v4(), fds[0]);
         // The limit guarding `last` is 1 ms (the login's) or 3 ms (a frame's).
+        // No turn of the reactor may come between arming it and sending `last`,
+        // or the expiry can come first on a slow machine: the login's limit is
+        // armed by Start, a frame's by the one handler that takes `before`.
         set_vms_time_scale_for_tests(c.before.empty() ? 10000 : 1);
         OrvantaConnection::Start(connection);
         set_vms_time_scale_for_tests(10000);
-        peer_sends(c.before);
+        if (!c.before.empty()) {
+            ASSERT_EQ(::send(fds[1], c.before.data(), c.before.size(), MSG_NOSIGNAL),
+                      static_cast<ssize_t>(c.before.size()));
+            io.restart();
+            ASSERT_EQ(io.poll_one(), 1u);
+        }
         ASSERT_EQ(::send(fds[1], c.last.data(), c.last.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.last.size()));
         // The limit passes: its expiry and the bytes are ready at the next turn.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A frame begun in that turn has the whole of its time.
+        set_vms_time_scale_for_tests(1);
+        io.restart();
+        io.poll();
         // Still served after it.
-        peer_sends(make_link_frame(LINK_GET_STATE, ""));
+        std::vector<uint8_t> after = c.rest;
+        const std::vector<uint8_t> request_again = make_link_frame(LINK_GET_STATE, "");
+        after.insert(after.end(), request_again.begin(), request_again.end());
+        peer_sends(after);
 
         LinkFrameReader reader;
         uint8_t buffer[4096];

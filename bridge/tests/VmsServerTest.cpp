@@ -626,38 +626,31 @@ TEST_F(VmsServerTest, AllClientsTogetherHoldNoMoreThanTheBoundTheLargestHolderIs
 
 TEST_F(VmsServerTest, LoginAndEveryFrameBegunMustEndInTime)
 {
-    set_vms_time_scale_for_tests(50); // login 200 ms, a frame 600 ms
+    // A login or frame ending in time keeps its connection: that is the
+    // connection's own test, whose turns the test runs. Here each limit ends
+    // one; a login that must come first has the whole of its time.
     const std::vector<uint8_t> request = make_link_frame(LINK_GET_STATE, "ignored");
     const std::vector<uint8_t> head(request.begin(), request.begin() + 5);
-    const std::vector<uint8_t> tail(request.begin() + 5, request.end());
-    std::vector<uint8_t> tail_and_head = tail;
-    tail_and_head.insert(tail_and_head.end(), head.begin(), head.end());
     struct Case {
         const char* what;
         bool log_in;
-        std::vector<std::vector<uint8_t>> sends; // 400 ms apart
-        bool closed;
+        std::vector<uint8_t> bytes;
+        const char* line;
     };
     const Case cases[] = {
-        {"silent peer", false, {{}}, true},
-        {"logged in, then quiet", true, {{}, {}}, false},
-        {"logged in, half a frame", true, {head, {}, {}}, true},
-        {"each frame in time though one is always begun", true, {head, tail_and_head, tail_and_head, tail}, false},
+        {"silent peer", false, {}, "did not log in within 200 ms"},
+        {"logged in, half a frame", true, head, "did not complete a frame within 600 ms"},
     };
     for (const Case& c : cases) {
+        set_vms_time_scale_for_tests(c.log_in ? 1 : 50);
         auto client = connect(c.log_in);
-        for (const std::vector<uint8_t>& bytes : c.sends) {
-            ASSERT_TRUE(bytes.empty() || client->Send(bytes)) << c.what;
-            std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        }
-        if (c.closed)
-            EXPECT_TRUE(client->WaitClosed(2000)) << c.what;
-        else
-            EXPECT_EQ(state_of(*client).command, LINK_STATE) << c.what;
+        set_vms_time_scale_for_tests(50); // login 200 ms, a frame 600 ms
+        ASSERT_TRUE(c.bytes.empty() || client->Send(c.bytes)) << c.what;
+        EXPECT_TRUE(client->WaitClosed()) << c.what;
+        EXPECT_NE(log().find(std::string("Orvanta client 127.0.0.1 ") + c.line + ", connection closed\n"),
+                  std::string::npos)
+            << log();
     }
-    EXPECT_NE(log().find("Orvanta client 127.0.0.1 did not log in within 200 ms, connection closed\n"),
-              std::string::npos)
-        << log();
 }
 
 TEST_F(VmsServerTest, IdlePeersMakeRoomOldestFirstForAClientThatLogsIn)

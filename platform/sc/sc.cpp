@@ -184,7 +184,8 @@ int remove_unit(const std::string& path)
     return 0;
 }
 
-int usage()
+// Asked for, the usage is an answer; after a wrong command line it is a refusal.
+int usage(int status = kErrorInvalidParameter)
 {
     std::printf("DESCRIPTION:\n"
                 "        SC creates, starts, stops and deletes services.\n"
@@ -193,13 +194,15 @@ int usage()
                 "        sc start \"NAME\"\n"
                 "        sc stop \"NAME\"\n"
                 "        sc delete \"NAME\"\n");
-    return kErrorInvalidParameter;
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+        return usage(0);
     if (argc < 3)
         return usage();
     const std::string command = argv[1];

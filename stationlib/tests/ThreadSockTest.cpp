@@ -103,6 +103,8 @@ TEST_F(ThreadSockTest, StartTwiceStartsOneThread)
 
 TEST_F(ThreadSockTest, StopWithoutThreadDoesNothingAndLogsNothing)
 {
+    // The whole stop wait: a thread slow to see its stop event must not log.
+    Timeouts::SetScaleForTests(1);
     LogCapture capture;
     set_log_category_mask_for_tests(kSystemCategory, 0xFFFFFFFFu);
     StoppableThread thread;

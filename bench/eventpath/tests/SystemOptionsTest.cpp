@@ -49,6 +49,7 @@ TEST(SystemOptions, TheWalkGivesFlagsProgramOptionsAndSystemOptionsEachTheirOwnA
         {{"--drops", "x"}, CommandLine::Wrong, "--drops does not take 'x'"},
         {{"--verbosity", "-1"}, CommandLine::Wrong, "--verbosity does not take '-1'"},
         {{"--bogus", "1"}, CommandLine::Wrong, "unknown option --bogus"},
+        {{"--bogus"}, CommandLine::Wrong, "unknown option --bogus"},
         {{"7"}, CommandLine::Wrong, "unknown argument 7"},
     };
     for (const Case& c : cases) {
