@@ -49,6 +49,8 @@ bool BridgeProcess::Start(const BridgeSettings& settings)
                                  "password\t" + settings.password + "\n"
                                  "local_port\t" + std::to_string(m_localPort) + "\n"
                                  "verbosity\t" + std::to_string(settings.verbosity) + "\n");
+    // Made here, so that run-bridge leaves what it copied in it after the run.
+    std::filesystem::create_directories(RunFolder());
     std::vector<std::string> argv{"/bin/bash",
                                   std::string(KORVEL_SOURCE_DIR) + "/tools/run-bridge",
                                   "--exe",
