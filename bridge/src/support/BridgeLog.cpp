@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -48,6 +49,14 @@ size_t g_max_file_size = kLogMaxFileSize;
 std::chrono::milliseconds g_repeat_window = kLogRepeatWindow;
 std::list<RecentLine> g_recent; // oldest first
 std::unordered_map<std::string, std::list<RecentLine>::iterator> g_recent_index;
+
+// Moved by tests, so that a repeat window passes without waiting for it.
+std::atomic<int64_t> g_clock_shift_ms{0};
+
+Clock::time_point log_clock_now()
+{
+    return Clock::now() + std::chrono::milliseconds(g_clock_shift_ms.load());
+}
 
 void forget_recent_lines()
 {
@@ -213,12 +222,18 @@ void set_log_limits_for_tests(size_t max_file_size, std::chrono::milliseconds re
     std::lock_guard<std::mutex> lock(g_log_mutex);
     g_max_file_size = max_file_size;
     g_repeat_window = repeat_window;
+    g_clock_shift_ms = 0;
     forget_recent_lines();
+}
+
+void move_log_clock_for_tests(std::chrono::milliseconds by)
+{
+    g_clock_shift_ms += by.count();
 }
 
 void log_repeat_counts(bool all)
 {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = log_clock_now();
     std::lock_guard<std::mutex> lock(g_log_mutex);
     std::string out;
     expire_recent_lines(now, out, all);
@@ -238,7 +253,7 @@ void log_message(int level, const char* format, ...)
         return;
 
     const std::string message(text);
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = log_clock_now();
     std::lock_guard<std::mutex> lock(g_log_mutex);
     std::string out;
     expire_recent_lines(now, out);

@@ -63,6 +63,8 @@ void log_message(int level, const char* format, ...) __attribute__((format(print
 void log_repeat_counts(bool all = false);
 
 // Test-only: other limits for the size and the repeats (a window of 0 writes
-// every line); set_log_limits_for_tests() restores the constants above.
+// every line); set_log_limits_for_tests() restores the constants above and the
+// log's clock, which move_log_clock_for_tests() moves on.
 void set_log_limits_for_tests(size_t max_file_size = kLogMaxFileSize,
                               std::chrono::milliseconds repeat_window = kLogRepeatWindow);
+void move_log_clock_for_tests(std::chrono::milliseconds by);
