@@ -2,7 +2,6 @@
 
 #include "support/ConnectionSettings.h"
 #include "testsupport/ChildProcess.h"
-#include "testsupport/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
