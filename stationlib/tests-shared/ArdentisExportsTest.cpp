@@ -112,6 +112,23 @@ protected:
         return std::string(buffer.data());
     }
 
+    // An event request, which waits 60 s here, whose answer the station leaves
+    // to the test; true once the station has it.
+    bool StartUnansweredEventRequest(int32_t handle, std::future<int32_t>& request)
+    {
+        simulator.SetFault(kRequestGetEvents, RequestFault::DropAnswer);
+        const size_t before = simulator.GetRequests().size();
+        request = std::async(std::launch::async, [this, handle] {
+            const char filter[] = "object_id=1";
+            std::vector<char> output(4096);
+            int32_t outLength = 0;
+            return msc.IOCtrl(handle, MSC_IOCTL_GET_EVENTS, filter, sizeof filter, output.data(),
+                              static_cast<int32_t>(output.size()), &outLength);
+        });
+        return simulator.WaitForRequests(before + 1, 5000)
+            && simulator.GetRequests().back().code == kRequestGetEvents;
+    }
+
     const ArdentisExports& msc = g_host.Exports();
     StationSimulator simulator;
     ScriptedStation station{simulator};
@@ -418,19 +435,8 @@ TEST_F(ArdentisExportsTest, FinalizeEndsAPendingRequestWithoutWaitingForItsTimeO
 {
     const int32_t handle = Create();
     ASSERT_EQ(Open(handle), MSC_OK);
-    simulator.SetFault(kRequestGetEvents, RequestFault::DropAnswer);
-    const size_t before = simulator.GetRequests().size();
-
-    // An event request waits 60 s here for an answer that never comes.
-    auto request = std::async(std::launch::async, [&] {
-        const char filter[] = "object_id=1";
-        std::vector<char> output(4096);
-        int32_t outLength = 0;
-        return msc.IOCtrl(handle, MSC_IOCTL_GET_EVENTS, filter, sizeof filter, output.data(),
-                          static_cast<int32_t>(output.size()), &outLength);
-    });
-    ASSERT_TRUE(simulator.WaitForRequests(before + 1, 5000));
-    ASSERT_EQ(simulator.GetRequests().back().code, kRequestGetEvents);
+    std::future<int32_t> request;
+    ASSERT_TRUE(StartUnansweredEventRequest(handle, request));
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(msc.Finalize(), MSC_OK);
@@ -558,17 +564,9 @@ TEST_F(ArdentisExportsTest, AnAnswerWithSwappedFragmentsFailsTheRequestAtOnce)
 {
     const int32_t handle = Create();
     ASSERT_EQ(Open(handle), MSC_OK);
-    simulator.SetFault(kRequestGetEvents, RequestFault::DropAnswer);
-    const size_t before = simulator.GetRequests().size();
-    // An event request waits 60 s here; failing by its time-out would say "no answer".
-    auto request = std::async(std::launch::async, [&] {
-        const char filter[] = "object_id=1";
-        std::vector<char> output(4096);
-        int32_t outLength = 0;
-        return msc.IOCtrl(handle, MSC_IOCTL_GET_EVENTS, filter, sizeof filter, output.data(),
-                          static_cast<int32_t>(output.size()), &outLength);
-    });
-    ASSERT_TRUE(simulator.WaitForRequests(before + 1, 5000));
+    std::future<int32_t> request;
+    ASSERT_TRUE(StartUnansweredEventRequest(handle, request));
+    // Failing by its time-out would say "no answer".
     ASSERT_EQ(simulator.SendRawBytes(answer_fragments({0, 2, 1})), 1);
     EXPECT_EQ(request.get(), MSC_ERROR);
     EXPECT_EQ(LastError(handle), ansi("Ошибка передачи (нарушена структура ответа)"));

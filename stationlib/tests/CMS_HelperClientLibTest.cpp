@@ -821,6 +821,8 @@ TEST_P(ClientInstanceStop, DropsThePacketsQueuedBeforeIt)
     }
     // Dispatched in order: the marker's callback comes after any of theirs.
     ASSERT_TRUE(Open());
+    // The station has let the closed link go.
+    ASSERT_TRUE(simulator.WaitForOpenConnections(1, 5000));
     ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(99)), 1);
     ASSERT_TRUE(g_calls.WaitForCount(calls + 1));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
