@@ -776,16 +776,18 @@ void PrintTo(const StopCase& c, std::ostream* os)
 
 class ClientInstanceStop : public ClientInstanceTest, public ::testing::WithParamInterface<StopCase>
 {
+protected:
+    // Members: the held callback may still use them when a failed test returns.
+    CManualResetEventSock queued{false};
+    CManualResetEventSock stopped{false};
 };
 
 // Packets queued before a stop or close get no callback; a closed instance
 // opens again and calls back as before.
 TEST_P(ClientInstanceStop, DropsThePacketsQueuedBeforeIt)
 {
-    const StopCase& c = GetParam();
-    CManualResetEventSock queued(false);
-    CManualResetEventSock stopped(false);
-    auto stop = [&] {
+    const StopCase c = GetParam();
+    auto stop = [this, c] {
         if (c.shutdown)
             instance->Shutdown();
         else
@@ -793,12 +795,13 @@ TEST_P(ClientInstanceStop, DropsThePacketsQueuedBeforeIt)
         stopped.Set();
     };
     if (c.inCallback)
-        hold.inside = [&] {
+        hold.inside = [this, stop] {
             queued.Wait(platform::kInfinite);
             stop();
         };
     QueueBehindAHeldCallback();
     queued.Set();
+    ASSERT_FALSE(HasFatalFailure());
     std::future<void> stopping;
     if (c.inCallback) {
         stopped.Wait(platform::kInfinite);
