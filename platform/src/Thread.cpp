@@ -85,6 +85,28 @@ Thread::~Thread()
     }
 }
 
+Thread::Thread(Thread&& other) noexcept
+    : m_thread(other.m_thread), m_started(other.m_started), m_ended(other.m_ended), m_exitCode(other.m_exitCode)
+{
+    other.m_started = false;
+    other.m_ended = kInvalidWaitHandle;
+}
+
+Thread& Thread::operator=(Thread&& other) noexcept
+{
+    if (this != &other) {
+        if (m_started)
+            Join(kInfinite);
+        m_thread = other.m_thread;
+        m_started = other.m_started;
+        m_ended = other.m_ended;
+        m_exitCode = other.m_exitCode;
+        other.m_started = false;
+        other.m_ended = kInvalidWaitHandle;
+    }
+    return *this;
+}
+
 bool Thread::Start(Entry entry, void* argument, const std::string& name)
 {
     if (m_started) {

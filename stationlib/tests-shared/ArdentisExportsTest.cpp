@@ -12,6 +12,7 @@
 #include "testsupport/WaitUntil.h"
 #include "wire/StationNotifyCode.h"
 #include "wire/StationRequestCode.h"
+#include "WireBytes.h"
 
 #include "platform/Event.h"
 
@@ -44,6 +45,32 @@ std::string ansi(const char* utf8)
     std::string text = utf8;
     utf8_to_ansi(text);
     return text;
+}
+
+// A host that finalises the library from its callback, on the given code.
+std::atomic<int32_t> g_finalizeOn{-1};
+std::atomic<int32_t> g_finalized{-1};
+
+int32_t MSC_CALL finalize_in_callback(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a,
+                                      int32_t b, int32_t c)
+{
+    record_call(user, code, text, length, a, b, c);
+    if (code == g_finalizeOn)
+        g_finalized = g_host.Exports().Finalize();
+    return 0;
+}
+
+// A slow host: its first callback lasts until the test lets it go.
+platform::WaitHandle g_firstCallbackEnds = platform::kInvalidWaitHandle;
+
+int32_t MSC_CALL slow_first_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a, int32_t b,
+                                 int32_t c)
+{
+    const bool first = g_calls.Count() == 0;
+    record_call(user, code, text, length, a, b, c);
+    if (first)
+        platform::wait_for_single(g_firstCallbackEnds, platform::kInfinite);
+    return 0;
 }
 
 class ArdentisExportsTest : public ::testing::Test
@@ -84,6 +111,23 @@ protected:
         std::vector<char> buffer(static_cast<size_t>(length), 'x');
         EXPECT_EQ(msc.GetLastError(handle, buffer.data(), length), MSC_OK);
         return std::string(buffer.data());
+    }
+
+    // An event request, which waits 60 s here, whose answer the station leaves
+    // to the test; true once the station has it.
+    bool StartUnansweredEventRequest(int32_t handle, std::future<int32_t>& request)
+    {
+        simulator.SetFault(kRequestGetEvents, RequestFault::DropAnswer);
+        const size_t before = simulator.GetRequests().size();
+        request = std::async(std::launch::async, [this, handle] {
+            const char filter[] = "object_id=1";
+            std::vector<char> output(4096);
+            int32_t outLength = 0;
+            return msc.IOCtrl(handle, MSC_IOCTL_GET_EVENTS, filter, sizeof filter, output.data(),
+                              static_cast<int32_t>(output.size()), &outLength);
+        });
+        return simulator.WaitForRequests(before + 1, 5000)
+            && simulator.GetRequests().back().code == kRequestGetEvents;
     }
 
     const ArdentisExports& msc = g_host.Exports();
@@ -392,19 +436,8 @@ TEST_F(ArdentisExportsTest, FinalizeEndsAPendingRequestWithoutWaitingForItsTimeO
 {
     const int32_t handle = Create();
     ASSERT_EQ(Open(handle), MSC_OK);
-    simulator.SetFault(kRequestGetEvents, RequestFault::DropAnswer);
-    const size_t before = simulator.GetRequests().size();
-
-    // An event request waits 60 s here for an answer that never comes.
-    auto request = std::async(std::launch::async, [&] {
-        const char filter[] = "object_id=1";
-        std::vector<char> output(4096);
-        int32_t outLength = 0;
-        return msc.IOCtrl(handle, MSC_IOCTL_GET_EVENTS, filter, sizeof filter, output.data(),
-                          static_cast<int32_t>(output.size()), &outLength);
-    });
-    ASSERT_TRUE(simulator.WaitForRequests(before + 1, 5000));
-    ASSERT_EQ(simulator.GetRequests().back().code, kRequestGetEvents);
+    std::future<int32_t> request;
+    ASSERT_TRUE(StartUnansweredEventRequest(handle, request));
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(msc.Finalize(), MSC_OK);
@@ -573,4 +606,73 @@ TEST_F(ArdentisExportsTest, ARemovedObjectLeavesTheCache)
     int32_t outLength = 0;
     ASSERT_EQ(msc.IOCtrl(handle, MSC_IOCTL_GET_OBJECT_IDS, nullptr, 0, ids, sizeof ids, &outLength), MSC_OK);
     EXPECT_EQ(std::vector<int32_t>(ids, ids + outLength / 4), (std::vector<int32_t>{1, 3}));
+}
+
+class ArdentisFinalizeInCallback : public ArdentisExportsTest, public ::testing::WithParamInterface<int32_t>
+{
+};
+
+// The instance whose worker runs the callback is deleted after it, never
+// under it; the host goes on with new instances.
+TEST_P(ArdentisFinalizeInCallback, DeletesTheInstanceAfterItsCallback)
+{
+    g_finalizeOn = GetParam();
+    g_finalized = -1;
+    ASSERT_EQ(msc.Initialize(finalize_in_callback), MSC_OK);
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    if (GetParam() == MSC_NOTIFY_DISCONNECTED)
+        simulator.CloseConnections();
+    else
+        ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, make_object(2)), 1);
+
+    ASSERT_TRUE(wait_until([] { return g_finalized != -1; }));
+    EXPECT_EQ(g_finalized, MSC_OK);
+    EXPECT_EQ(msc.IsConnected(handle), MSC_BAD_HANDLE);
+    // Its worker ends and takes the link with it.
+    EXPECT_TRUE(simulator.WaitForOpenConnections(0, 5000));
+    EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{GetParam()});
+
+    g_finalizeOn = -1;
+    const int32_t next = Create();
+    EXPECT_EQ(next, 0);
+    EXPECT_EQ(Open(next), MSC_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, ArdentisFinalizeInCallback,
+                         ::testing::Values(MSC_NOTIFY_OBJECT_ADDED, MSC_NOTIFY_DISCONNECTED));
+
+TEST_F(ArdentisExportsTest, FinalizeAfterAFloodMakesNoFurtherCallback)
+{
+    g_firstCallbackEnds = platform::create_event(true, false);
+    ASSERT_NE(g_firstCallbackEnds, platform::kInvalidWaitHandle);
+    ASSERT_EQ(msc.Initialize(slow_first_call), MSC_OK);
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    for (int32_t round = 0; round < 2000; ++round) {
+        CMS_ObjectData object = make_object(1);
+        object.State = round;
+        ASSERT_EQ(station.NotifyObject(kNotifyObjectChanged, object), 1);
+    }
+    ASSERT_TRUE(g_calls.WaitForCount(1));
+
+    auto finalizing = std::async(std::launch::async, [&] { return msc.Finalize(); });
+    // Stopped: the instance has let its link go.
+    EXPECT_TRUE(simulator.WaitForOpenConnections(0, 5000));
+    platform::set_event(g_firstCallbackEnds);
+    EXPECT_EQ(finalizing.get(), MSC_OK);
+    EXPECT_EQ(g_calls.Count(), 1u);
+    platform::close_event(g_firstCallbackEnds);
+}
+
+TEST_F(ArdentisExportsTest, AnAnswerWithSwappedFragmentsFailsTheRequestAtOnce)
+{
+    const int32_t handle = Create();
+    ASSERT_EQ(Open(handle), MSC_OK);
+    std::future<int32_t> request;
+    ASSERT_TRUE(StartUnansweredEventRequest(handle, request));
+    // Failing by its time-out would say "no answer".
+    ASSERT_EQ(simulator.SendRawBytes(answer_fragments({0, 2, 1})), 1);
+    EXPECT_EQ(request.get(), MSC_ERROR);
+    EXPECT_EQ(LastError(handle), ansi("Ошибка передачи (нарушена структура ответа)"));
 }

@@ -28,8 +28,7 @@
 namespace {
 
 // What the host's callback saw of the object documents.
-std::atomic<bool> g_unloading{false};
-std::atomic<int> g_documents{0}, g_duringUnload{0}, g_bad{0};
+std::atomic<int> g_documents{0}, g_bad{0};
 
 // One "objectlist" holding one "object", of the length given.
 bool is_object_document(const char* text, int32_t length)
@@ -49,11 +48,10 @@ int32_t MSC_CALL check_notification(intptr_t, int32_t code, const char* text, in
 {
     if (code != MSC_NOTIFY_OBJECT_CHANGED)
         return 0;
-    g_duringUnload += g_unloading ? 1 : 0;
     ++g_documents;
     g_bad += is_object_document(text, length) ? 0 : 1;
     // A slow host: the station's notifications pile up behind the workers, so a
-    // batch of them is still to render when the library goes.
+    // batch of them is still queued when the library goes, and is dropped.
     std::this_thread::sleep_for(std::chrono::microseconds(200));
     return 0;
 }
@@ -95,10 +93,8 @@ TEST(ArdentisUnloadTest, UnloadWithoutFinalizeDeletesOpenInstancesFirst)
         station.NotifyEvent(make_event(3, 2, 1));
     }
     ASSERT_TRUE(wait_until([] { return g_documents > 100; }));
-    g_unloading = true;
     EXPECT_TRUE(platform::free_library(library));
     EXPECT_EQ(dlopen(ARDENTIS_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library stayed loaded";
-    EXPECT_GT(g_duringUnload, 0);
     EXPECT_EQ(g_bad, 0) << "of " << g_documents << " documents";
     simulator.Stop();
 }

@@ -517,7 +517,15 @@ INSTANTIATE_TEST_SUITE_P(
                                   frame_bytes(kMessageAnswer, kOversized, 8, 9000, 0, std::vector<uint8_t>(8)),
                                   kLanErrorAnswerStructure},
                       BadDataCase{"NotificationAboveMessageBound",
-                                  frame_bytes(kMessageRequest, kOversized, 8, 9000, 0, std::vector<uint8_t>(8))}),
+                                  frame_bytes(kMessageRequest, kOversized, 8, 9000, 0, std::vector<uint8_t>(8))},
+                      // A fragment that costs the awaited answer fails it at once.
+                      BadDataCase{"AnswerFragmentsSwapped", answer_fragments({0, 2, 1}), kLanErrorAnswerStructure},
+                      BadDataCase{"AnswerFragmentTwice", answer_fragments({0, 1, 1, 2}), kLanErrorAnswerStructure},
+                      BadDataCase{"AnswerWithoutItsStart", answer_fragments({1, 2}), kLanErrorAnswerStructure},
+                      BadDataCase{"NotificationBetweenAnswerFragments",
+                                  answer_fragments({0}) + frame_bytes(kMessageRequest, 4, 4, 1, 0, pattern(4)) +
+                                      answer_fragments({1, 2}),
+                                  kLanErrorAnswerStructure}),
     [](const ::testing::TestParamInfo<BadDataCase>& info) { return std::string(info.param.name); });
 
 } // namespace

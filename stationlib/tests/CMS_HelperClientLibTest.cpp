@@ -5,13 +5,16 @@
 #include "client/CMS_HelperClientLib.h"
 
 #include "base/CByteStream.h"
+#include "base/InputBounds.h"
 #include "base/Timeouts.h"
 #include "CallLog.h"
 #include "connection/LanClientError.h"
 #include "HangingListener.h"
+#include "LogCapture.h"
 #include "RecordBuilders.h"
 #include "ScriptedStationTest.h"
 #include "testsupport/WaitUntil.h"
+#include "threads/CManualResetEventSock.h"
 #include "wire/StationNotifyCode.h"
 #include "wire/StationRequestCode.h"
 #include "WireBytes.h"
@@ -25,6 +28,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,6 +74,27 @@ std::string read_event(CMS_HelperClientLib& instance)
     if (!instance.ReadEvent(buffer.data(), static_cast<int32_t>(buffer.size())))
         return std::string();
     return std::string(buffer.data());
+}
+
+// The first callback of a test runs `inside`, then waits until the test lets it go.
+struct FirstCallbackHold
+{
+    std::function<void()> inside;
+    CManualResetEventSock released{false};
+};
+FirstCallbackHold* g_hold = nullptr;
+
+int32_t MSC_CALL hold_first_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a, int32_t b,
+                                 int32_t c)
+{
+    const bool first = g_calls.Count() == 0;
+    record_call(user, code, text, length, a, b, c);
+    if (first && g_hold != nullptr) {
+        if (g_hold->inside)
+            g_hold->inside();
+        g_hold->released.Wait(platform::kInfinite);
+    }
+    return 0;
 }
 
 // Holds the station's answer to one kind of request until the test lets it go.
@@ -124,7 +149,9 @@ protected:
     void TearDown() override
     {
         held.Release();
+        hold.released.Set();
         instance.reset();
+        g_hold = nullptr;
         simulator.Stop();
         Timeouts::SetScaleForTests(1);
         platform::set_tick_offset_for_tests(0);
@@ -178,6 +205,22 @@ protected:
         ASSERT_TRUE(g_calls.WaitForCount(before + 1));
     }
 
+    // An open instance whose first callback, for item 1, holds the worker;
+    // items 2 to 20 then wait in its queue.
+    void QueueBehindAHeldCallback()
+    {
+        g_hold = &hold;
+        MakeInstance(hold_first_call);
+        ASSERT_TRUE(Open());
+        ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(1)), 1);
+        ASSERT_TRUE(g_calls.WaitForCount(1));
+        for (int32_t id = 2; id <= 20; ++id)
+            ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(id)), 1);
+        // The station answers after sending them: once the answer is in, so are they.
+        ASSERT_TRUE(Cache().Ping(5000));
+    }
+
+    FirstCallbackHold hold;
     HeldAnswer held;
     std::unique_ptr<CMS_HelperClientLib> instance;
 };
@@ -718,4 +761,130 @@ TEST_F(ClientInstanceTest, AWideUserValueReachesTheCallbackWhole)
     ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(5)), 1);
     ASSERT_TRUE(g_calls.WaitForCount(1));
     EXPECT_EQ(g_calls.Calls().front().user, wide);
+}
+
+struct StopCase
+{
+    const char* name;
+    bool shutdown;    // else Close
+    bool inCallback;  // else from a host thread
+};
+
+void PrintTo(const StopCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ClientInstanceStop : public ClientInstanceTest, public ::testing::WithParamInterface<StopCase>
+{
+protected:
+    // Members: the held callback may still use them when a failed test returns.
+    CManualResetEventSock queued{false};
+    CManualResetEventSock stopped{false};
+};
+
+// Packets queued before a stop or close get no callback; a closed instance
+// opens again and calls back as before.
+TEST_P(ClientInstanceStop, DropsThePacketsQueuedBeforeIt)
+{
+    const StopCase c = GetParam();
+    auto stop = [this, c] {
+        if (c.shutdown)
+            instance->Shutdown();
+        else
+            instance->Close();
+        stopped.Set();
+    };
+    if (c.inCallback)
+        hold.inside = [this, stop] {
+            queued.Wait(platform::kInfinite);
+            stop();
+        };
+    QueueBehindAHeldCallback();
+    queued.Set();
+    ASSERT_FALSE(HasFatalFailure());
+    std::future<void> stopping;
+    if (c.inCallback) {
+        stopped.Wait(platform::kInfinite);
+    } else {
+        stopping = std::async(std::launch::async, stop);
+        // A close waits for the callback in progress; a shutdown does not.
+        EXPECT_EQ(stopping.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout, !c.shutdown);
+    }
+    hold.released.Set();
+    if (stopping.valid())
+        stopping.get();
+    const size_t calls = g_calls.Count();
+    if (c.inCallback || c.shutdown) {
+        EXPECT_EQ(calls, 1u);
+    }
+    if (c.shutdown) {
+        instance.reset();
+        EXPECT_EQ(g_calls.Count(), calls);
+        return;
+    }
+    // Dispatched in order: the marker's callback comes after any of theirs.
+    ASSERT_TRUE(Open());
+    // The station has let the closed link go.
+    ASSERT_TRUE(simulator.WaitForOpenConnections(1, 5000));
+    ASSERT_EQ(station.NotifyItem(kNotifyItemAdded, make_item(99)), 1);
+    ASSERT_TRUE(g_calls.WaitForCount(calls + 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(g_calls.Count(), calls + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, ClientInstanceStop,
+                         ::testing::Values(StopCase{"CloseInTheCallback", false, true},
+                                           StopCase{"CloseFromTheHost", false, false},
+                                           StopCase{"ShutdownInTheCallback", true, true},
+                                           StopCase{"ShutdownFromTheHost", true, false}),
+                         [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ClientInstanceTest, PacketQueueCountsAFixedCostForEachPacket)
+{
+    // Not started: no worker takes the packets away.
+    instance = std::make_unique<CMS_HelperClientLib>();
+    const int32_t large = static_cast<int32_t>(kMaxPacketQueueBytes - 4 * kPacketQueueCostPerPacket);
+    std::vector<uint8_t> bytes(static_cast<size_t>(large));
+    CByteStream full;
+    full.Attach(bytes.data(), large);
+    EXPECT_EQ(instance->OnPacket(&Cache(), 1015, full), 1);
+    // Three empty ones fill the bound exactly; the fourth is one too many.
+    for (int i = 0; i < 3; ++i) {
+        CByteStream empty;
+        EXPECT_EQ(instance->OnPacket(&Cache(), 1015, empty), 1) << i;
+    }
+    CByteStream empty;
+    EXPECT_EQ(instance->OnPacket(&Cache(), 1015, empty), CLanClient::kBreakLink);
+    CMS_HelperClientLib::Packet packet;
+    EXPECT_FALSE(instance->PopPacket(packet));
+    // The queue starts again from nothing.
+    EXPECT_EQ(instance->OnPacket(&Cache(), 1015, empty), 1);
+    EXPECT_TRUE(instance->PopPacket(packet));
+}
+
+TEST_F(ClientInstanceTest, AFloodPastTheQueueBoundBreaksTheLinkAndReloads)
+{
+    LogCapture log;
+    set_log_category_mask_for_tests(6, LOG_LEVEL_ERROR);
+    QueueBehindAHeldCallback();
+    const size_t loads = simulator.GetAcceptedConnections();
+    // Nine notifications of 8 MiB: the eighth is past the bound.
+    // The station's sends block once the link is broken, until the worker,
+    // free again, closes it.
+    auto flood = std::async(std::launch::async, [&] {
+        const std::vector<uint8_t> records(8u << 20);
+        for (int i = 0; i < 9; ++i)
+            simulator.SendNotification(1015, records);
+    });
+    EXPECT_TRUE(wait_until([&] { return !Cache().IsConnected(); }, std::chrono::milliseconds(20000)));
+    hold.released.Set();
+    flood.get();
+    ASSERT_TRUE(g_calls.WaitForCount(3));
+    // The queued items go unseen; the loss comes first, then the new link.
+    EXPECT_EQ(g_calls.Codes(),
+              (std::vector<int32_t>{MSC_NOTIFY_ITEM_ADDED, MSC_NOTIFY_DISCONNECTED, MSC_NOTIFY_CONNECTED}));
+    EXPECT_EQ(simulator.GetAcceptedConnections(), loads + 1);
+    EXPECT_EQ(Cache().GetObjectCount(), 1);
+    EXPECT_NE(log.Contents().find("[HelperClientLib] "), std::string::npos) << log.Contents();
 }

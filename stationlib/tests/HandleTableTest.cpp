@@ -1,12 +1,17 @@
 // The table of instances behind the exported handles: lookups by index, and
-// Clear, which must not delete an instance while a call still holds it.
+// Clear, which must not delete an instance while a call still holds it, nor
+// under its own thread.
 
 #include "exports/HandleTable.h"
+#include "testsupport/WaitUntil.h"
+#include "threads/CManualResetEventSock.h"
+#include "threads/CThreadSock.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -19,27 +24,50 @@ struct Tracker
 {
     std::atomic<int> shutdowns{0};
     std::atomic<int> deletions{0};
+    std::atomic<bool> deletedOnOwnThread{false};
 };
 
-class Instance
+// An instance whose thread, once started, runs `work` (a host's callback) and
+// then waits for its stop event.
+class Instance : public CThreadSock
 {
 public:
-    Instance(Tracker& tracker, int id) : m_tracker(tracker), m_id(id) {}
-    ~Instance() { ++m_tracker.deletions; }
+    Instance(Tracker& tracker, int id) : CThreadSock("Instance"), m_tracker(tracker), m_id(id) {}
+    ~Instance() override
+    {
+        const bool own = IsOwnThread() || m_runner == std::this_thread::get_id();
+        Stop(0);
+        m_tracker.deletedOnOwnThread = own;
+        ++m_tracker.deletions;
+    }
 
     void Shutdown()
     {
         m_shutDown = true;
         ++m_tracker.shutdowns;
+        SignalStop();
     }
 
     int Id() const { return m_id; }
     bool IsShutDown() const { return m_shutDown; }
 
+    std::function<void()> work;
+
+protected:
+    uint32_t Run() override
+    {
+        m_runner = std::this_thread::get_id();
+        if (work)
+            work();
+        GetStopEvent().Wait(platform::kInfinite);
+        return 0;
+    }
+
 private:
     Tracker& m_tracker;
     int m_id;
     std::atomic<bool> m_shutDown{false};
+    std::thread::id m_runner;
 };
 
 using Table = HandleTable<Instance>;
@@ -161,3 +189,67 @@ TEST(HandleTableTest, CallsRacingWithClearNeverSeeADeletedInstance)
     EXPECT_EQ(tracker.deletions, 4);
     EXPECT_EQ(tracker.shutdowns, 4);
 }
+
+struct OwnThreadCase
+{
+    const char* name;
+    // What comes after the instance's thread cleared the table from its
+    // callback, while the callback still runs; then the callback returns.
+    std::function<void(std::unique_ptr<Table>&)> after;
+    bool deletedOnOwnThread;
+};
+
+void PrintTo(const OwnThreadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class HandleTableOwnThread : public ::testing::TestWithParam<OwnThreadCase>
+{
+};
+
+// Cleared on its own thread, an instance is set aside, not deleted under its
+// thread, and then deleted exactly once by whichever comes first.
+TEST_P(HandleTableOwnThread, DeletesTheInstanceOnceAfterItsCallback)
+{
+    Tracker tracker;
+    auto table = std::make_unique<Table>();
+    auto owned = std::make_unique<Instance>(tracker, 1);
+    Instance* instance = owned.get();
+    table->Add(std::move(owned));
+    table->Add(std::make_unique<Instance>(tracker, 2));
+
+    CManualResetEventSock callbackEnds(false);
+    std::atomic<bool> cleared{false};
+    instance->work = [&] {
+        table->Clear();
+        cleared = true;
+        callbackEnds.Wait(platform::kInfinite);
+    };
+    instance->Start();
+    ASSERT_TRUE(wait_until([&] { return cleared.load(); }));
+    // The other one went at once; this one lives on while its callback runs.
+    EXPECT_EQ(tracker.deletions, 1);
+    EXPECT_FALSE(table->Acquire(0));
+    EXPECT_TRUE(instance->IsShutDown());
+
+    auto after = std::async(std::launch::async, [&] { GetParam().after(table); });
+    // Any other deleter waits for the callback's end.
+    if (!GetParam().deletedOnOwnThread) {
+        EXPECT_EQ(after.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+    }
+    callbackEnds.Set();
+    after.get();
+    EXPECT_TRUE(wait_until([&] { return tracker.deletions == 2; }));
+    table.reset();
+    EXPECT_EQ(tracker.deletions, 2);
+    EXPECT_EQ(tracker.deletedOnOwnThread, GetParam().deletedOnOwnThread);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Deleters, HandleTableOwnThread,
+    ::testing::Values(
+        OwnThreadCase{"OwnThreadEnd", [](std::unique_ptr<Table>&) {}, true},
+        OwnThreadCase{"LaterClear", [](std::unique_ptr<Table>& table) { table->Clear(); }, false},
+        OwnThreadCase{"TableDestroyed", [](std::unique_ptr<Table>& table) { table.reset(); }, false}),
+    [](const ::testing::TestParamInfo<OwnThreadCase>& info) { return std::string(info.param.name); });

@@ -5,6 +5,7 @@
 #include "archive/CObjectStoreXmlHelper.h"
 #include "base/CByteStream.h"
 #include "wire/KvtpFrame.h"
+#include "wire/StationMessageType.h"
 
 #include <gtest/gtest.h>
 
@@ -74,4 +75,13 @@ inline std::vector<uint8_t> frame_bytes(int32_t type, int32_t total, int32_t fra
 {
     return std::vector<uint8_t>(KvtpFrame::kMagic, KvtpFrame::kMagic + 4) +
            words({type, total, frameLength, 0, count, index}) + data;
+}
+
+// The frames of a 24-byte answer in three fragments, in the order given.
+inline std::vector<uint8_t> answer_fragments(std::initializer_list<int32_t> order)
+{
+    std::vector<uint8_t> bytes;
+    for (int32_t index : order)
+        bytes = bytes + frame_bytes(kMessageAnswer, 24, 8, 3, index, pattern(8, static_cast<uint8_t>(8 * index)));
+    return bytes;
 }

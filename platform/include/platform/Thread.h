@@ -38,6 +38,10 @@ public:
     ~Thread();
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
+    // The thread changes hands; the one moved from holds none.
+    Thread(Thread&& other) noexcept;
+    // Joins a thread held before taking the other's.
+    Thread& operator=(Thread&& other) noexcept;
 
     // Starts entry(argument) on a new thread named `name`, named before entry
     // runs; with an empty name the thread keeps the one it was born with, for
@@ -51,6 +55,8 @@ public:
     JoinResult Join(uint32_t timeoutMs);
 
     bool IsStarted() const { return m_started; }
+    // True when called by the thread held.
+    bool IsCurrent() const { return m_started && ::pthread_equal(m_thread, ::pthread_self()); }
     // Polls readable once the thread's entry has returned.
     WaitHandle GetEndedHandle() const { return m_ended; }
     // The entry's result, after a successful Join.

@@ -23,6 +23,13 @@ constexpr uint32_t kMaxPackageEntrySize = 16u << 20;
 // A settings file holds a few dozen short lines; it is read into memory whole.
 constexpr uint64_t kMaxSettingsFileSize = 1ull << 20;
 
+// The station's notifications waiting for the instance's worker, which a host
+// slow in its callback leaves to pile up. The largest message takes as much;
+// each packet also counts a fixed cost for its bookkeeping, so that a flood of
+// empty notifications is bounded too.
+constexpr uint64_t kMaxPacketQueueBytes = 64ull << 20;
+constexpr uint64_t kPacketQueueCostPerPacket = 64;
+
 // As many symbolic links as the kernel itself follows within one path.
 constexpr int kMaxLinkHops = 40;
 

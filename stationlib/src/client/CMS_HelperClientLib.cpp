@@ -1,10 +1,12 @@
 #include "client/CMS_HelperClientLib.h"
 
 #include "base/CByteStream.h"
+#include "base/InputBounds.h"
 #include "base/StringHelpers.h"
 #include "base/Timeouts.h"
 #include "records/CMS_SimpleEventData.h"
 #include "threads/CCritSectLock.h"
+#include "threads/CFileLog.h"
 #include "wire/StationNotifyCode.h"
 
 #include "platform/TickCount.h"
@@ -21,6 +23,15 @@ constexpr char kProductName[] = "Библиотека клиента ПЦН KORV
 constexpr int32_t kDefaultLoginValueA = -1;
 constexpr uint32_t kWorkerExitCode = 100;
 constexpr int kObjectHistoryLength = 10;
+// File log category and module of the instance's own lines.
+constexpr int32_t kLogCategory = 6;
+constexpr char kLogModule[] = "HelperClientLib";
+
+// A packet's share of the queue's bound.
+uint64_t packet_cost(int32_t length)
+{
+    return static_cast<uint64_t>(length > 0 ? length : 0) + kPacketQueueCostPerPacket;
+}
 
 
 // In Windows-1251, as every text of the library.
@@ -132,22 +143,35 @@ void CMS_HelperClientLib::Close()
     // first, so the close never waits for the station.
     CLanClient& connection = GetServerClient();
     connection.BeginInterrupt();
-    InstanceLock lock(m_instanceLock);
-    // Ended before the lock is left, so an Open waiting for it connects as usual.
-    struct InterruptEnd
     {
-        CLanClient& connection;
-        ~InterruptEnd() { connection.EndInterrupt(); }
-    } interruptEnd{connection};
-    // And again: a host Open that held the lock meanwhile may have set it.
-    SetOpen(false);
-    Disconnect();
+        InstanceLock lock(m_instanceLock);
+        // Ended before the lock is left, so an Open waiting for it connects as usual.
+        struct InterruptEnd
+        {
+            CLanClient& connection;
+            ~InterruptEnd() { connection.EndInterrupt(); }
+        } interruptEnd{connection};
+        // And again: a host Open that held the lock meanwhile may have set it.
+        SetOpen(false);
+        Disconnect();
+        // Nothing more comes from the link; what it left goes unseen.
+        CCritSectLock packetLock(m_packetLock);
+        DropQueuedPackets();
+    }
+    // A callback in progress may be for one of them: the close ends after it.
+    // Called from that callback, the lock is the caller's own and this no wait.
+    CCritSectLock callbackLock(m_callbackLock);
 }
 
 void CMS_HelperClientLib::Shutdown()
 {
+    m_stopping = true;
     SetOpen(false);
     SignalStop();
+    {
+        CCritSectLock packetLock(m_packetLock);
+        DropQueuedPackets();
+    }
     // Without the connection lock, so a request or ping that holds it fails at
     // once, and so does a connect of the worker or the host under way.
     GetServerClient().ShutdownSocket();
@@ -156,9 +180,28 @@ void CMS_HelperClientLib::Shutdown()
 
 int32_t CMS_HelperClientLib::OnPacket(CMS_ServerClient* /*connection*/, int32_t code, CByteStream& stream)
 {
+    // A stopping instance takes nothing in.
+    if (m_stopping)
+        return 1;
     Packet packet;
     packet.code = code;
     const int32_t remaining = stream.GetRemaining();
+    const uint64_t cost = packet_cost(remaining);
+    bool overflow = false;
+    {
+        CCritSectLock lock(m_packetLock);
+        const uint64_t held = m_queuedBytes + m_takenBytes;
+        // One packet is always taken: the message bound limits it.
+        overflow = held > 0 && held + cost > kMaxPacketQueueBytes;
+        if (overflow)
+            DropQueuedPackets();
+    }
+    if (overflow) {
+        log_printf(LOG_LEVEL_ERROR, kLogCategory, kLogModule, 0,
+                   ansi("Очередь уведомлений станции превысила %llu байт, связь разорвана").c_str(),
+                   static_cast<unsigned long long>(kMaxPacketQueueBytes));
+        return CLanClient::kBreakLink;
+    }
     if (remaining > 0) {
         packet.buffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(remaining)]);
         // A packet whose bytes cannot be kept is dropped rather than queued empty.
@@ -171,6 +214,7 @@ int32_t CMS_HelperClientLib::OnPacket(CMS_ServerClient* /*connection*/, int32_t 
         CCritSectLock lock(m_packetLock);
         wasEmpty = m_packetQueue.empty();
         m_packetQueue.push_back(std::move(packet));
+        m_queuedBytes += cost;
     } catch (const std::bad_alloc&) {
         return 1;
     }
@@ -179,6 +223,19 @@ int32_t CMS_HelperClientLib::OnPacket(CMS_ServerClient* /*connection*/, int32_t 
     if (wasEmpty)
         m_packetEvent.Set();
     return 1;
+}
+
+void CMS_HelperClientLib::DropQueuedPackets()
+{
+    m_packetQueue.clear();
+    m_queuedBytes = 0;
+    ++m_packetEpoch;
+}
+
+void CMS_HelperClientLib::ReleaseTakenBytes(uint64_t bytes)
+{
+    CCritSectLock lock(m_packetLock);
+    m_takenBytes -= std::min(bytes, m_takenBytes);
 }
 
 void CMS_HelperClientLib::PushEvent(std::unique_ptr<CMS_SimpleEventData> event)
@@ -224,6 +281,7 @@ bool CMS_HelperClientLib::PopPacket(Packet& out)
         return false;
     out = std::move(m_packetQueue.front());
     m_packetQueue.pop_front();
+    m_queuedBytes -= std::min(packet_cost(out.length), m_queuedBytes);
     return true;
 }
 
@@ -260,6 +318,9 @@ int32_t CMS_HelperClientLib::NotifyCallback(int32_t code, const char* text, int3
                                             int32_t c)
 {
     if (m_callback == nullptr)
+        return -1;
+    CCritSectLock lock(m_callbackLock);
+    if (m_stopping || (m_dispatching && m_packetEpoch != m_dispatchEpoch))
         return -1;
     return m_callback(m_user, code, text, length, a, b, c);
 }
@@ -303,25 +364,37 @@ void CMS_HelperClientLib::DispatchPackets()
 {
     // One round per batch of packets that arrived together.
     std::deque<Packet> round;
-    for (;;) {
+    while (!m_stopping) {
+        uint32_t epoch = 0;
         {
             CCritSectLock lock(m_packetLock);
             round.swap(m_packetQueue);
+            m_takenBytes += m_queuedBytes;
+            m_queuedBytes = 0;
+            epoch = m_packetEpoch;
         }
         if (round.empty())
             return;
+        m_dispatching = true;
+        m_dispatchEpoch = epoch;
         SetDispatchRound(true);
         for (Packet& packet : round) {
-            CByteStream stream;
-            if (packet.buffer)
-                stream.Attach(packet.buffer.get(), packet.length);
-            try {
-                DispatchNotification(&GetServerClient(), packet.code, stream);
-            } catch (...) {
-                // A notification that cannot be applied is dropped like one that does not load.
+            // Stopped, closed or over the bound meanwhile: the rest is dropped.
+            if (!m_stopping && m_packetEpoch == epoch) {
+                CByteStream stream;
+                if (packet.buffer)
+                    stream.Attach(packet.buffer.get(), packet.length);
+                try {
+                    DispatchNotification(&GetServerClient(), packet.code, stream);
+                } catch (...) {
+                    // A notification that cannot be applied is dropped like one that does not load.
+                }
             }
+            const uint64_t cost = packet_cost(packet.length);
             packet = Packet();
+            ReleaseTakenBytes(cost);
         }
+        m_dispatching = false;
         round.clear();
         SetDispatchRound(false);
     }

@@ -12,6 +12,7 @@
 #include "platform/CriticalSection.h"
 #include "platform/Event.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -49,14 +50,20 @@ public:
     // that succeeded.
     bool Open(const std::string& host, int32_t port, const std::string& userName, const std::string& password);
     // Clears the open flag and disconnects; an Open, request, ping or connect
-    // of any thread still waiting for the station ends at once and fails.
+    // of any thread still waiting for the station ends at once and fails. The
+    // notifications queued so far are dropped without a callback; a callback
+    // in progress on the worker is waited for, so none of theirs follows.
     void Close();
     // Ends the instance's work without waiting: closes it, stops the worker,
-    // ends a pending request, ping or connect at once and wakes waits on the
-    // closing event. Callable before the destructor, which calls it too.
+    // which makes no callback after the one in progress, drops the queued
+    // notifications, ends a pending request, ping or connect at once and wakes
+    // waits on the closing event. Callable before the destructor, which calls
+    // it too.
     void Shutdown();
 
-    // On the receive thread: queues the notification for the worker.
+    // On the receive thread: queues the notification for the worker. Past the
+    // queue's bound the queued ones are dropped and the result, kBreakLink,
+    // ends the link: the worker then reports it lost and reconnects.
     int32_t OnPacket(CMS_ServerClient* connection, int32_t code, CByteStream& stream) override;
 
     void PushEvent(std::unique_ptr<CMS_SimpleEventData> event);
@@ -67,7 +74,8 @@ public:
     bool ReadEvent(char* buffer, int32_t size);
     // Drops every queued event; the queue's signal stays as it is.
     void ResetEventQueue();
-    // The host's callback with the user value, or -1 without one.
+    // The host's callback with the user value, or -1 without one or when the
+    // instance is stopping or the notification being dispatched was dropped.
     int32_t NotifyCallback(int32_t code, const char* text, int32_t length, int32_t a, int32_t b, int32_t c);
 
     // Signalled when an event was queued.
@@ -119,6 +127,10 @@ private:
     // One connection check of the worker; `withPing` also pings a live link.
     void WatchConnection(bool withPing);
     void DispatchPackets();
+    // Under the packet lock: drops the queue, and the rest of the worker's round.
+    void DropQueuedPackets();
+    // The bytes of packets the worker is done with.
+    void ReleaseTakenBytes(uint64_t bytes);
     // Begins or ends a round of packets; the end gives the event signal that
     // the round's events left owing.
     void SetDispatchRound(bool on);
@@ -132,6 +144,19 @@ private:
     CEventSock m_packetEvent;
     CCritSect m_eventQueueLock;
     CCritSect m_packetLock;
+    // Under the packet lock: the queue's bytes and those of the worker's round,
+    // each packet with its fixed cost.
+    uint64_t m_queuedBytes = 0;
+    uint64_t m_takenBytes = 0;
+    // Changed under the packet lock whenever the queued packets are dropped;
+    // the worker's round ends when it sees a change.
+    std::atomic<uint32_t> m_packetEpoch{0};
+    std::atomic<bool> m_stopping{false};
+    // The worker's own: the epoch of the round being dispatched, if any.
+    bool m_dispatching = false;
+    uint32_t m_dispatchEpoch = 0;
+    // Held for each callback; a Close passes it once to wait out the one in progress.
+    CCritSect m_callbackLock;
     // Under the event-queue lock.
     bool m_dispatchRound = false;
     bool m_eventSignalOwed = false;

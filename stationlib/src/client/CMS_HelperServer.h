@@ -23,7 +23,8 @@ public:
     CMS_HelperServer& operator=(const CMS_HelperServer&) = delete;
 
     // `code` is the notification's first word; `stream` stands after it. The
-    // result goes back to the receive thread as the message's result.
+    // result goes back to the receive thread as the message's result;
+    // CLanClient::kBreakLink ends the link.
     virtual int32_t OnPacket(CMS_ServerClient* connection, int32_t code, CByteStream& stream) = 0;
 
     // Binds the connection to this owner and takes the station settings (the

@@ -483,23 +483,32 @@ bool CLanClient::HandleFrame(const CLanPacket& frame)
             FailAnswer();
         return false;
     }
+    bool keepLink = true;
     if (!m_assembly.AppendFragment(frame)) {
         // A refused fragment costs the message under way and may begin the next.
+        const bool answerUnderWay = m_assembly.GetType() == kMessageAnswer;
         m_assembly.Free();
-        m_assembly.AppendFragment(frame);
+        const bool begun = m_assembly.AppendFragment(frame);
+        // When the answer a request waits for is lost, the request fails at
+        // once. What is left of that answer may still come and be taken for
+        // the next request's, as answers carry no request identifier: the link
+        // goes, as for an answer too large to take in.
+        if (answerUnderWay || (!begun && frame.GetType() == kMessageAnswer))
+            keepLink = !FailAnswer();
     }
     if (!m_assembly.IsComplete())
-        return true;
+        return keepLink;
 
     if (m_assembly.GetType() == kMessageAnswer) {
         DeliverAnswer();
     } else {
         CByteStream data;
         data.Attach(m_assembly.GetData(), m_assembly.GetDataLength());
-        OnMessage(m_assembly, m_owner, data);
+        if (OnMessage(m_assembly, m_owner, data) == kBreakLink)
+            keepLink = false;
     }
     m_assembly.Free();
-    return true;
+    return keepLink;
 }
 
 void CLanClient::DeliverAnswer()
@@ -513,14 +522,15 @@ void CLanClient::DeliverAnswer()
     m_answerEvent.Set();
 }
 
-void CLanClient::FailAnswer()
+bool CLanClient::FailAnswer()
 {
     CCritSectLock answerLock(m_answerLock);
     if (m_answerTarget == nullptr)
-        return;
+        return false;
     m_answerBroken = true;
     m_answerTarget = nullptr;
     m_answerEvent.Set();
+    return true;
 }
 
 void CLanClient::EndReceiving()

@@ -28,6 +28,9 @@ public:
     static constexpr int32_t kReceiveBufferSize = 65536;
     // Exit code the receive thread is stopped with.
     static constexpr uint32_t kStopExitCode = 100;
+    // OnMessage's result for a message its receiver can take no more of: the
+    // link ends, as after data that makes no frame.
+    static constexpr int32_t kBreakLink = -1;
 
     CLanClient();
     ~CLanClient() override;
@@ -102,7 +105,8 @@ private:
     // False when the frame breaks the link.
     bool HandleFrame(const CLanPacket& frame);
     void DeliverAnswer();
-    void FailAnswer();
+    // True when a request was waiting; it wakes and fails.
+    bool FailAnswer();
     void EndReceiving();
     bool IsReceiving() const;
 

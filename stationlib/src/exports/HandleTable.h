@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/Thread.h"
+
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <limits>
@@ -13,7 +16,18 @@
 // deletes an instance under a thread that is still inside it: Clear empties the
 // table at once (later lookups fail), asks each instance to shut down (which must
 // make its blocking calls return soon), waits until no Hold is left on it and
-// deletes it. T needs a Shutdown() that may be called while other threads use it.
+// deletes it.
+//
+// Clear called on an instance's own thread (the host finalising from its
+// callback) cannot delete that instance, whose thread would return into freed
+// memory: the instance is set aside and deleted once, by the first of its own
+// thread's end, the next Clear and the table's destruction. Its thread is
+// always joined by a later Clear or the destruction, so no thread of an
+// instance outlives the table.
+//
+// T needs Shutdown(), callable while other threads use it, after which its
+// thread ends soon; and IsOwnThread(), SetEndAction() and TakeThread() as
+// CThreadSock has them.
 template <class T>
 class HandleTable
 {
@@ -73,8 +87,15 @@ public:
     };
 
     HandleTable() = default;
-    // Instances still in the table go the way Clear sends them.
-    ~HandleTable() { Clear(); }
+    // Instances still in the table go the way Clear sends them. One set aside
+    // on the very thread that destroys the table (the process ending inside a
+    // callback) is left to the process's end.
+    ~HandleTable()
+    {
+        Clear();
+        for (const std::shared_ptr<Slot>& slot : m_setAside)
+            (void)slot->instance.release();
+    }
     HandleTable(const HandleTable&) = delete;
     HandleTable& operator=(const HandleTable&) = delete;
 
@@ -112,14 +133,26 @@ public:
     }
 
     // Empties the table, then shuts down, waits for and deletes every instance
-    // that was in it. Deletion runs without the table's lock: an instance's
-    // threads may still call into the table while they end.
+    // that was in it or set aside before, and joins the threads of those that
+    // were deleted on their own thread. Deletion runs without the table's
+    // lock: an instance's threads may still call into the table while they end.
     void Clear()
     {
         std::vector<std::shared_ptr<Slot>> taken;
+        std::vector<platform::Thread> ended;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             taken.swap(m_slots);
+            // Those set aside on the calling thread stay so, again.
+            for (auto it = m_setAside.begin(); it != m_setAside.end();) {
+                if ((*it)->instance->IsOwnThread()) {
+                    ++it;
+                } else {
+                    taken.push_back(std::move(*it));
+                    it = m_setAside.erase(it);
+                }
+            }
+            ended.swap(m_ended);
         }
         // All first, so the instances wind down side by side.
         for (const std::shared_ptr<Slot>& slot : taken) {
@@ -130,16 +163,59 @@ public:
             }
         }
         for (const std::shared_ptr<Slot>& slot : taken) {
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_released.wait(lock, [&] { return slot->holds == 0; });
+            if (slot->instance->IsOwnThread()) {
+                SetAside(slot);
+                continue;
             }
+            WaitUntilReleased(*slot);
             slot->instance.reset();
         }
+        // Their destructors join them.
+        ended.clear();
     }
 
 private:
+    // On the instance's own thread, which is inside Clear.
+    void SetAside(const std::shared_ptr<Slot>& slot)
+    {
+        Slot* const raw = slot.get();
+        // Set before the slot is reachable by another Clear, which may delete it.
+        slot->instance->SetEndAction([this, raw] { DeleteOnOwnThread(raw); });
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_setAside.push_back(slot);
+    }
+
+    // The end action of an instance set aside, on its thread after its Run.
+    void DeleteOnOwnThread(Slot* raw)
+    {
+        std::shared_ptr<Slot> slot;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            auto it = std::find_if(m_setAside.begin(), m_setAside.end(),
+                                   [raw](const std::shared_ptr<Slot>& s) { return s.get() == raw; });
+            // Gone: a Clear took it and waits for this thread to delete it.
+            if (it == m_setAside.end())
+                return;
+            slot = std::move(*it);
+            m_setAside.erase(it);
+            // In the same step, so a Clear from now on joins this thread.
+            m_ended.push_back(slot->instance->TakeThread());
+            m_released.wait(lock, [&] { return slot->holds == 0; });
+        }
+        slot->instance.reset();
+    }
+
+    void WaitUntilReleased(Slot& slot)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_released.wait(lock, [&] { return slot.holds == 0; });
+    }
+
     mutable std::mutex m_mutex;
     std::condition_variable m_released;
     std::vector<std::shared_ptr<Slot>> m_slots;
+    // Instances whose Clear came on their own thread, not yet deleted.
+    std::vector<std::shared_ptr<Slot>> m_setAside;
+    // Threads of instances deleted on their own thread, still to be joined.
+    std::vector<platform::Thread> m_ended;
 };

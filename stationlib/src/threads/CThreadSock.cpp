@@ -88,5 +88,9 @@ uint32_t CThreadSock::ThreadProc(void* self)
         // ends only this thread.
     }
     thread->m_running = 0;
+    // Taken out first: the action may delete the object that holds it.
+    std::function<void()> endAction = std::move(thread->m_endAction);
+    if (endAction)
+        endAction();
     return exitCode;
 }

@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // A named worker thread running the derived class's Run. Stopping is
 // cooperative: Run watches the stop event and returns. Start and Stop are
 // called by the owner, never by the thread itself. A derived class stops the
-// thread in its own destructor, before its members go.
+// thread in its own destructor, before its members go. An object that must be
+// deleted on its own thread takes that thread's handle away first (TakeThread)
+// and is deleted by its end action.
 class CThreadSock
 {
 public:
@@ -36,6 +39,16 @@ public:
 
     // True from Start until Run has returned.
     bool IsRunning() const { return m_running.load() != 0; }
+    // True when called on this object's thread.
+    bool IsOwnThread() const { return m_thread.IsCurrent(); }
+    // Runs on the thread once Run has returned, as the last thing the thread
+    // does with this object, so the action may delete it. Set before Start or
+    // on the thread itself.
+    void SetEndAction(std::function<void()> action) { m_endAction = std::move(action); }
+    // Hands the thread over to be joined by the caller; Stop and the destructor
+    // leave it alone from then on. The thread cannot join itself, so an object
+    // deleted on its own thread gives the thread to whoever must wait for it.
+    platform::Thread TakeThread() { return std::move(m_thread); }
     const std::string& GetName() const { return m_name; }
 
 protected:
@@ -51,4 +64,5 @@ private:
     std::atomic<int32_t> m_running{0};
     CManualResetEventSock m_stopEvent;
     std::string m_name;
+    std::function<void()> m_endAction;
 };
