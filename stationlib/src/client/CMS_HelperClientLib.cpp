@@ -158,9 +158,9 @@ void CMS_HelperClientLib::Close()
         CCritSectLock packetLock(m_packetLock);
         DropQueuedPackets();
     }
-    // A callback in progress may be for one of them: the close ends after it.
-    // Called from that callback, the lock is the caller's own and this no wait.
-    CCritSectLock callbackLock(m_callbackLock);
+    // A callback in progress is not waited for: a host may hold a lock of its
+    // own around the close that its callback takes. The worker drops the rest
+    // of its round once that callback returns.
 }
 
 void CMS_HelperClientLib::Shutdown()
@@ -319,7 +319,7 @@ int32_t CMS_HelperClientLib::NotifyCallback(int32_t code, const char* text, int3
 {
     if (m_callback == nullptr)
         return -1;
-    CCritSectLock lock(m_callbackLock);
+    // Stopped, or the queue this round came from was dropped: no callback.
     if (m_stopping || (m_dispatching && m_packetEpoch != m_dispatchEpoch))
         return -1;
     return m_callback(m_user, code, text, length, a, b, c);

@@ -155,8 +155,6 @@ private:
     // The worker's own: the epoch of the round being dispatched, if any.
     bool m_dispatching = false;
     uint32_t m_dispatchEpoch = 0;
-    // Held for each callback; a Close passes it once to wait out the one in progress.
-    CCritSect m_callbackLock;
     // Under the event-queue lock.
     bool m_dispatchRound = false;
     bool m_eventSignalOwed = false;
