@@ -101,6 +101,13 @@ void utf8_to_ansi(std::string& text)
         text.swap(converted);
 }
 
+std::string ansi_text(const char* utf8)
+{
+    std::string text = utf8;
+    utf8_to_ansi(text);
+    return text;
+}
+
 bool is_ascii_text(const std::string& text)
 {
     for (char c : text)

@@ -19,6 +19,8 @@ void ansi_to_utf8(std::string& text);
 // UTF-8 -> ANSI in place; the text stays as it was when the conversion fails.
 // Characters the ANSI page lacks become '?'.
 void utf8_to_ansi(std::string& text);
+// The library's own UTF-8 text in ANSI, as every text it hands out or logs.
+std::string ansi_text(const char* utf8);
 // Every byte below 128 (an empty text is ASCII).
 bool is_ascii_text(const std::string& text);
 

@@ -34,18 +34,10 @@ uint64_t packet_cost(int32_t length)
 }
 
 
-// In Windows-1251, as every text of the library.
-std::string ansi(const char* utf8)
-{
-    std::string text = utf8;
-    utf8_to_ansi(text);
-    return text;
-}
-
 // No debugger listens on this platform; standard error stands in for it.
 void debug_output(const char* utf8)
 {
-    std::fputs(ansi(utf8).c_str(), stderr);
+    std::fputs(ansi_text(utf8).c_str(), stderr);
 }
 
 class InstanceLock
@@ -117,7 +109,7 @@ CMS_HelperClientLib::~CMS_HelperClientLib()
 
 void CMS_HelperClientLib::Start(MscNotifyCallback callback, intptr_t user, int32_t clientType)
 {
-    Init(clientType, ansi(kProductName), &m_settings, kDefaultLoginValueA);
+    Init(clientType, ansi_text(kProductName), &m_settings, kDefaultLoginValueA);
     m_callback = callback;
     m_user = user;
     CThreadSock::Start();
@@ -198,7 +190,7 @@ int32_t CMS_HelperClientLib::OnPacket(CMS_ServerClient* /*connection*/, int32_t 
     }
     if (overflow) {
         log_printf(LOG_LEVEL_ERROR, kLogCategory, kLogModule, 0,
-                   ansi("Очередь уведомлений станции превысила %llu байт, связь разорвана").c_str(),
+                   ansi_text("Очередь уведомлений станции превысила %llu байт, связь разорвана").c_str(),
                    static_cast<unsigned long long>(kMaxPacketQueueBytes));
         return CLanClient::kBreakLink;
     }

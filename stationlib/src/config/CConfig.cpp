@@ -87,10 +87,8 @@ bool replace_file(const std::string& link, const std::string& text)
 
 void log_oversized_save(const std::string& path, size_t size)
 {
-    // The library's texts are Windows-1251.
-    std::string format = "Файл настроек %s не записан: %zu байт, больше предела чтения %llu";
-    utf8_to_ansi(format);
-    log_printf(LOG_LEVEL_ERROR, kLogCategory, kLogModule, 0, format.c_str(), path.c_str(), size,
+    log_printf(LOG_LEVEL_ERROR, kLogCategory, kLogModule, 0,
+               ansi_text("Файл настроек %s не записан: %zu байт, больше предела чтения %llu").c_str(), path.c_str(), size,
                static_cast<unsigned long long>(kMaxSettingsFileSize));
 }
 

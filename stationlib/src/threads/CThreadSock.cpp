@@ -15,10 +15,7 @@ constexpr uint32_t kFailedRunExitCode = 0xFFFFFFFFu;
 
 void log_forced_stop(const std::string& threadName)
 {
-    // The library's texts are Windows-1251.
-    std::string format = "Жесткая остановка потока %s";
-    utf8_to_ansi(format);
-    log_printf(1, 6, "System", 0, format.c_str(), threadName.c_str());
+    log_printf(1, 6, "System", 0, ansi_text("Жесткая остановка потока %s").c_str(), threadName.c_str());
 }
 
 } // namespace
