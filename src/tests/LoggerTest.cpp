@@ -292,8 +292,7 @@ TEST_F(LoggerTest, WatchdogWakesSleepersForTwoSecondsAfterTheClockGoesBack)
 
 TEST_F(LoggerTest, StopIsPromptMidEpisodeAndLeavesOtherWatchdogsRunning)
 {
-    // One watchdog at a time sees the clock go back, so that each is seen once;
-    // both episodes then last until the clock is let go.
+    // Each watchdog sees the clock go back once; both episodes last until it is let go.
     TextLogger second(folder.Folder());
     set_logger(&second);
     int hours = move_clock_back_until(second, 1);
