@@ -41,12 +41,10 @@ public:
     // or -1 when it had to be killed.
     int Stop(int signal, int timeoutMs);
 
-    // After a stop: another free port for the video system in the run folder's
-    // "connection.ini", since the one it used may be taken by anyone meanwhile.
+    // After a stop: a free video port in the run folder's "connection.ini".
     bool TakeNewPort();
-    // Another copy of the program in the run folder, started as the service
-    // manager starts it, with no "sc" on PATH (one put into the run folder is
-    // run); its output goes to `output`. Its pid, or -1.
+    // Another copy in the run folder, started as the service manager starts it,
+    // with only the run folder's "sc" found; its pid, or -1.
     pid_t StartCopy(const std::string& output) const;
 
     std::string Log() const;

@@ -132,7 +132,6 @@ TEST_F(ServiceLifecycleTest, CopiesStartedBesideTheRunningServiceLeaveItsLinesIn
     EXPECT_EQ(count_of(log, refused), 2u) << log;
     EXPECT_FALSE(std::filesystem::exists(m_bridge.RunFolder() + "/korvel-orvanta-client.log.old"));
     EXPECT_EQ(m_bridge.Stop(SIGTERM, 10000), 0) << m_bridge.Output();
-    EXPECT_NE(m_bridge.Log().find("service_status: 1\n"), std::string::npos) << m_bridge.Log();
 }
 
 TEST_F(ServiceLifecycleTest, SigtermWhileSlowScCommandsRunStopsTheServiceCleanly)
@@ -158,9 +157,7 @@ TEST_F(ServiceLifecycleTest, SigtermWhileSlowScCommandsRunStopsTheServiceCleanly
     testsupport::write_file(release, "");
     EXPECT_EQ(testsupport::wait_child(pid, 20000), 0) << m_bridge.Log() << testsupport::read_file(m_folder / "copy.out");
     EXPECT_EQ(testsupport::read_file(calls), "create\nstart\n");
-    const std::string log = m_bridge.Log();
-    EXPECT_NE(log.find("run sc start \"Korvel Orvanta Client\"\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("service_status: 1\n"), std::string::npos) << log;
+    EXPECT_NE(m_bridge.Log().find("service_status: 1\n"), std::string::npos) << m_bridge.Log();
 }
 
 TEST_F(ServiceLifecycleTest, ADictionaryNestedTooDeepIsRefusedWithItsReasonAndTheServiceGoesOn)

@@ -322,22 +322,25 @@ protected:
         ASSERT_EQ(frame.command, LINK_STATE);
     }
 
-    // Every update the client has been sent, as (ID, level): a marker sent
-    // after the worker's updates ends them.
-    void read_updates(std::vector<std::pair<int32_t, int>>& received)
+    using Updates = std::vector<std::pair<int32_t, int>>;
+    // Every update the client has been sent, as (ID, level), up to a marker.
+    Updates updates_sent()
     {
         auto marker = std::make_shared<KorvelElement>();
         marker->ID = 77777;
         broadcast_update(marker, LEVEL_SENSOR);
+        Updates received;
         for (;;) {
             LinkFrameReader::Frame frame;
-            ASSERT_EQ(m_client.ReadFrame(frame), LinkTestClient::Read::Frame);
-            ASSERT_EQ(frame.command, LINK_UPDATE);
             size_t offset = 0;
             ElementRecord r;
-            ASSERT_TRUE(read_element_record(frame.payload.data(), frame.payload.size(), offset, r));
+            if (m_client.ReadFrame(frame) != LinkTestClient::Read::Frame || frame.command != LINK_UPDATE
+                || !read_element_record(frame.payload.data(), frame.payload.size(), offset, r)) {
+                ADD_FAILURE() << "no update up to the marker";
+                return received;
+            }
             if (r.ID == marker->ID)
-                return;
+                return received;
             received.emplace_back(r.ID, r.StateLevel);
         }
     }
@@ -682,17 +685,14 @@ TEST_F(StationWorkerTest, ALinkLostAndBackIsReloadedOnTheSameConnectionAndTheCha
         << log();
     EXPECT_EQ(level_of(10, 100), 0);
 
-    std::vector<std::pair<int32_t, int>> received;
-    ASSERT_NO_FATAL_FAILURE(read_updates(received));
     // The event's update for sensor 2, then the reload's: object 100 (1 to 0) and
     // sensor 1 (1 to 0); sensor 2 was at 2 before and after, sensor 3 at 0; then
     // the event that came during the reload.
-    EXPECT_EQ(received, (std::vector<std::pair<int32_t, int>>{{1002, 2}, {100, 0}, {1001, 0}, {1001, 2}}));
+    EXPECT_EQ(updates_sent(), (Updates{{1002, 2}, {100, 0}, {1001, 0}, {1001, 2}}));
 }
 
-// The update of an event's first changed sensor finds no memory: the cycle ends
-// with that sensor and the event's other ones changed in the tree but not sent,
-// and the next load sends them, though it finds the tree as it left it.
+// A cycle ends when an event's first update finds no memory; the next load
+// sends the changes it left in the tree unsent.
 TEST_F(StationWorkerTest, ChangesWhoseUpdatesFailedAreSentByTheNextLoad)
 {
     ASSERT_NO_FATAL_FAILURE(connect_video_client());
@@ -707,13 +707,10 @@ TEST_F(StationWorkerTest, ChangesWhoseUpdatesFailedAreSentByTheNextLoad)
     station_worker();
 
     EXPECT_NE(log().find("station worker cycle ended: std::bad_alloc\n"), std::string::npos) << log();
-    std::vector<std::pair<int32_t, int>> received;
-    ASSERT_NO_FATAL_FAILURE(read_updates(received));
-    EXPECT_EQ(received, (std::vector<std::pair<int32_t, int>>{{1001, 2}, {1002, 2}}));
+    EXPECT_EQ(updates_sent(), (Updates{{1001, 2}, {1002, 2}}));
 }
 
-// A group the station does not give leaves the tree; when it comes back, the
-// levels that changed meanwhile are sent as the last-sent ones differ.
+// A group that left the tree and comes back is sent the levels changed meanwhile.
 TEST_F(StationWorkerTest, AGroupThatLeftTheTreeIsSentItsChangesWhenItComesBack)
 {
     ASSERT_NO_FATAL_FAILURE(connect_video_client());
@@ -733,9 +730,7 @@ TEST_F(StationWorkerTest, AGroupThatLeftTheTreeIsSentItsChangesWhenItComesBack)
     station_worker();
 
     EXPECT_EQ(level_while_gone, -100) << "the group was out of the tree";
-    std::vector<std::pair<int32_t, int>> received;
-    ASSERT_NO_FATAL_FAILURE(read_updates(received));
-    EXPECT_EQ(received, (std::vector<std::pair<int32_t, int>>{{100, 0}, {1001, 2}, {1002, 2}}));
+    EXPECT_EQ(updates_sent(), (Updates{{100, 0}, {1001, 2}, {1002, 2}}));
 }
 
 // Lost again while the reload runs: the reload breaks off, leaving what it has

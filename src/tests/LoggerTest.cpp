@@ -84,11 +84,9 @@ protected:
         const int64_t target = ymd_to_time(2024, 1, 2, false) + (3 * 3600 + 4 * 60 + 5 + seconds) * kSecond;
         set_now_offset_for_tests(target - now_us());
     }
-    // Moves the clock back an hour at a time, from `hours` on, until the logger
-    // has `detected` jumps; the hours then moved, 0 when it never has. A
-    // watchdog reads the clock first whenever its thread gets there, on a busy
-    // machine after a move: each move is behind every reading before it. An
-    // episode begun at one move lasts through the next.
+    // Moves the clock back an hour further at a time, from `hours` on, until the
+    // logger has `detected` jumps (a busy watchdog may first read the clock after
+    // a move); the hours moved, 0 when it never has.
     static int move_clock_back_until(TextLogger& logger, int detected, int hours = 1)
     {
         for (; hours <= 10; ++hours) {
@@ -294,8 +292,7 @@ TEST_F(LoggerTest, WatchdogWakesSleepersForTwoSecondsAfterTheClockGoesBack)
 
 TEST_F(LoggerTest, StopIsPromptMidEpisodeAndLeavesOtherWatchdogsRunning)
 {
-    // One watchdog at a time sees the clock go back, so that each is seen once;
-    // both episodes then last until the clock is let go.
+    // Each watchdog sees the clock go back once; both episodes last until it is let go.
     TextLogger second(folder.Folder());
     set_logger(&second);
     int hours = move_clock_back_until(second, 1);

@@ -20,12 +20,7 @@ constexpr int64_t kDay = 24 * kHour;
 class TimeUtilsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        if (const char* zone = std::getenv("TZ"))
-            m_zone = zone;
-        use_zone("CET-1CEST,M3.5.0,M10.5.0/3");
-    }
+    void SetUp() override { use_zone("CET-1CEST,M3.5.0,M10.5.0/3"); }
     void TearDown() override
     {
         m_zone ? ::setenv("TZ", m_zone->c_str(), 1) : ::unsetenv("TZ");
@@ -45,7 +40,8 @@ protected:
         return {year, month, day, start, end};
     }
 
-    std::optional<std::string> m_zone;
+    const char* const m_env = std::getenv("TZ");
+    const std::optional<std::string> m_zone = m_env ? std::optional<std::string>(m_env) : std::nullopt;
 };
 
 TEST_F(TimeUtilsTest, ParsesEveryFormOfOneTime)
@@ -102,9 +98,8 @@ TEST_F(TimeUtilsTest, ValidIntervalIsOpenAtBothEnds)
     EXPECT_TRUE(is_valid_timestamp(ymd_to_time(2031, 6, 1, true)));
 }
 
-// A midnight that occurs twice, one that a change of the standard offset skips
-// and a date the zone skipped: each date starts at one instant, whichever date
-// was converted before it.
+// A midnight twice, one skipped by a new standard offset, a date skipped: each
+// date starts at one instant, whichever date was converted before it.
 TEST_F(TimeUtilsTest, LocalDatesStartAtTheirFirstInstantWhateverWasConvertedBefore)
 {
     struct Case

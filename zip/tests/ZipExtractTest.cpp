@@ -204,13 +204,12 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"NulInName", [](Entry& e) { e.name = std::string("x\0y", 3); }, {101}}),
     [](const ::testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.what); });
 
-// Past the declared bytes the stream may end or give nothing more, as a stream
-// flushed but never finished does; a byte more fails the entry in the read that
-// reaches the declared size.
+// Past the declared bytes the stream may end or, flushed but never finished,
+// give nothing more; a byte more fails the entry at the declared size.
 TEST_F(ZipExtract, NothingPastTheDeclaredSizeIsExtracted)
 {
     const std::tuple<uint32_t, size_t, bool, int> cases[] = { // declared, held, finished, outcome
-        {100, (1u << 20) + 100, true, 506}, {65536, 65636, true, 506}, {1, 10, true, 506}, {65536, 65536, false, 1}};
+        {100, (1u << 20) + 100, true, 506}, {65536, 65636, true, 506}, {65536, 65536, false, 1}};
     std::vector<Entry> entries;
     for (const auto& [declared, held, finished, outcome] : cases) {
         entries.push_back(MakeEntry(std::to_string(entries.size()), Text(held)));
@@ -219,7 +218,7 @@ TEST_F(ZipExtract, NothingPastTheDeclaredSizeIsExtracted)
         entries.back().crc = ziptest::Crc32(Text(declared));
     }
     Open(entries);
-    for (int i = 0; i < 4; ++i) {
+    for (size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(Extract(i), std::get<3>(cases[i])) << i;
         m_zip.CloseFile(std::string(), true);
     }
