@@ -46,32 +46,6 @@ std::string ansi(const char* utf8)
     return text;
 }
 
-// A host that finalises the library from its callback, on the given code.
-std::atomic<int32_t> g_finalizeOn{-1};
-std::atomic<int32_t> g_finalized{-1};
-
-int32_t MSC_CALL finalize_in_callback(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a,
-                                      int32_t b, int32_t c)
-{
-    record_call(user, code, text, length, a, b, c);
-    if (code == g_finalizeOn)
-        g_finalized = g_host.Exports().Finalize();
-    return 0;
-}
-
-// A slow host: its first callback lasts until the test lets it go.
-platform::WaitHandle g_firstCallbackEnds = platform::kInvalidWaitHandle;
-
-int32_t MSC_CALL slow_first_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a, int32_t b,
-                                 int32_t c)
-{
-    const bool first = g_calls.Count() == 0;
-    record_call(user, code, text, length, a, b, c);
-    if (first)
-        platform::wait_for_single(g_firstCallbackEnds, platform::kInfinite);
-    return 0;
-}
-
 class ArdentisExportsTest : public ::testing::Test
 {
 protected:
@@ -79,6 +53,7 @@ protected:
     {
         ASSERT_TRUE(g_host.Loaded());
         g_calls.Clear();
+        g_hold = &hold;
         ASSERT_TRUE(simulator.Start());
         station.AddAccount("operator", "secret");
         station.AddGroup(make_group(1));
@@ -88,8 +63,10 @@ protected:
     void TearDown() override
     {
         // Instances go before the station does, and no callback outlives a test.
+        hold.Release();
         EXPECT_EQ(msc.Finalize(), MSC_OK);
         EXPECT_EQ(msc.Initialize(nullptr), MSC_OK);
+        g_hold = nullptr;
         simulator.Stop();
     }
 
@@ -130,6 +107,7 @@ protected:
     }
 
     const ArdentisExports& msc = g_host.Exports();
+    FirstCallHold hold;
     StationSimulator simulator;
     ScriptedStation station{simulator};
 };
@@ -583,15 +561,17 @@ TEST_F(ArdentisExportsTest, ARemovedObjectLeavesTheCache)
 
 class ArdentisFinalizeInCallback : public ArdentisExportsTest, public ::testing::WithParamInterface<int32_t>
 {
+protected:
+    std::atomic<int32_t> finalized{-1};
 };
 
 // The instance whose worker runs the callback is deleted after it, never
 // under it; the host goes on with new instances.
 TEST_P(ArdentisFinalizeInCallback, DeletesTheInstanceAfterItsCallback)
 {
-    g_finalizeOn = GetParam();
-    g_finalized = -1;
-    ASSERT_EQ(msc.Initialize(finalize_in_callback), MSC_OK);
+    hold.inside = [this] { finalized = msc.Finalize(); };
+    hold.Release();
+    ASSERT_EQ(msc.Initialize(hold_first_call), MSC_OK);
     const int32_t handle = Create();
     ASSERT_EQ(Open(handle), MSC_OK);
     if (GetParam() == MSC_NOTIFY_DISCONNECTED)
@@ -599,11 +579,10 @@ TEST_P(ArdentisFinalizeInCallback, DeletesTheInstanceAfterItsCallback)
     else
         ASSERT_EQ(station.NotifyObject(kNotifyObjectAdded, make_object(2)), 1);
 
-    ASSERT_TRUE(wait_until([] { return g_finalized != -1; }));
-    EXPECT_EQ(g_finalized, MSC_OK);
+    ASSERT_TRUE(wait_until([this] { return finalized != -1; }));
+    EXPECT_EQ(finalized, MSC_OK);
     EXPECT_TRUE(simulator.WaitForOpenConnections(0, 5000));
     EXPECT_EQ(g_calls.Codes(), std::vector<int32_t>{GetParam()});
-    g_finalizeOn = -1;
     EXPECT_EQ(Open(Create()), MSC_OK);
 }
 
@@ -612,9 +591,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, ArdentisFinalizeInCallback,
 
 TEST_F(ArdentisExportsTest, FinalizeAfterAFloodMakesNoFurtherCallback)
 {
-    g_firstCallbackEnds = platform::create_event(true, false);
-    ASSERT_NE(g_firstCallbackEnds, platform::kInvalidWaitHandle);
-    ASSERT_EQ(msc.Initialize(slow_first_call), MSC_OK);
+    ASSERT_EQ(msc.Initialize(hold_first_call), MSC_OK);
     const int32_t handle = Create();
     ASSERT_EQ(Open(handle), MSC_OK);
     for (int32_t round = 0; round < 2000; ++round) {
@@ -627,10 +604,9 @@ TEST_F(ArdentisExportsTest, FinalizeAfterAFloodMakesNoFurtherCallback)
     auto finalizing = std::async(std::launch::async, [&] { return msc.Finalize(); });
     // Stopped: the instance has let its link go.
     EXPECT_TRUE(simulator.WaitForOpenConnections(0, 5000));
-    platform::set_event(g_firstCallbackEnds);
+    hold.Release();
     EXPECT_EQ(finalizing.get(), MSC_OK);
     EXPECT_EQ(g_calls.Count(), 1u);
-    platform::close_event(g_firstCallbackEnds);
 }
 
 TEST_F(ArdentisExportsTest, AnAnswerWithSwappedFragmentsFailsTheRequestAtOnce)

@@ -75,27 +75,6 @@ std::string read_event(CMS_HelperClientLib& instance)
     return std::string(buffer.data());
 }
 
-// The first callback of a test runs `inside`, then waits until the test lets it go.
-struct FirstCallbackHold
-{
-    std::function<void()> inside;
-    CManualResetEventSock released{false};
-};
-FirstCallbackHold* g_hold = nullptr;
-
-int32_t MSC_CALL hold_first_call(intptr_t user, int32_t code, const char* text, int32_t length, int32_t a, int32_t b,
-                                 int32_t c)
-{
-    const bool first = g_calls.Count() == 0;
-    record_call(user, code, text, length, a, b, c);
-    if (first && g_hold != nullptr) {
-        if (g_hold->inside)
-            g_hold->inside();
-        g_hold->released.Wait(platform::kInfinite);
-    }
-    return 0;
-}
-
 // Holds the station's answer to one kind of request until the test lets it go.
 class HeldAnswer
 {
@@ -148,7 +127,7 @@ protected:
     void TearDown() override
     {
         held.Release();
-        hold.released.Set();
+        hold.Release();
         instance.reset();
         g_hold = nullptr;
         simulator.Stop();
@@ -219,7 +198,7 @@ protected:
         ASSERT_TRUE(Cache().Ping(5000));
     }
 
-    FirstCallbackHold hold;
+    FirstCallHold hold;
     HeldAnswer held;
     std::unique_ptr<CMS_HelperClientLib> instance;
 };
@@ -808,7 +787,7 @@ TEST_P(ClientInstanceStop, DropsThePacketsQueuedBeforeIt)
     if (!GetParam().inCallback)
         host = std::async(std::launch::async, [this] { Stop(); });
     EXPECT_TRUE(stopped.Wait(20000));
-    hold.released.Set();
+    hold.Release();
     if (host.valid())
         host.get();
     EXPECT_EQ(g_calls.Count(), 1u);
@@ -863,7 +842,7 @@ TEST_F(ClientInstanceTest, AFloodPastTheQueueBoundBreaksTheLinkAndReloads)
             simulator.SendNotification(1015, records);
     });
     EXPECT_TRUE(wait_until([&] { return !Cache().IsConnected(); }, std::chrono::milliseconds(20000)));
-    hold.released.Set();
+    hold.Release();
     flood.get();
     ASSERT_TRUE(g_calls.WaitForCount(3));
     // The queued items go unseen; the loss comes first, then the new link.
