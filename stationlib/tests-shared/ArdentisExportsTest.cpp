@@ -516,9 +516,6 @@ TEST_F(ArdentisExportsTest, DeviceTypesListEveryDocumentAlsoOneThatOutgrowsTheSt
     EXPECT_EQ(listed, kLines);
     const std::string end = "<Model>R1</Model>\n</devtype>\n</devtypelist>\n";
     EXPECT_EQ(list.rfind(end), list.size() - end.size());
-    // A list the output cannot hold whole fails.
-    EXPECT_EQ(msc.IOCtrl(handle, MSC_IOCTL_GET_DEVICE_TYPES, nullptr, 0, buffer.data(), 4096, &outLength),
-              MSC_ERROR);
 }
 
 TEST_F(ArdentisExportsTest, AnObjectReadAndHandedBackKeepsItsBlanks)
