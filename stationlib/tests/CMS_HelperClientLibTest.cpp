@@ -790,9 +790,8 @@ TEST_P(ClientInstanceStop, DropsThePacketsQueuedBeforeIt)
     hold.Release();
     if (host.valid())
         host.get();
-    EXPECT_EQ(g_calls.Count(), 1u);
     if (GetParam().shutdown) {
-        instance.reset();
+        instance.reset();  // its worker has ended
         EXPECT_EQ(g_calls.Count(), 1u);
         return;
     }
