@@ -190,66 +190,49 @@ TEST(HandleTableTest, CallsRacingWithClearNeverSeeADeletedInstance)
     EXPECT_EQ(tracker.shutdowns, 4);
 }
 
-struct OwnThreadCase
+// Cleared from its own thread's callback, an instance is set aside, not
+// deleted under it, and then deleted once by whichever comes first.
+TEST(HandleTableTest, AnInstanceClearedFromItsCallbackIsDeletedOnceAfterIt)
 {
-    const char* name;
-    // What comes after the instance's thread cleared the table from its
-    // callback, while the callback still runs; then the callback returns.
-    std::function<void(std::unique_ptr<Table>&)> after;
-    bool deletedOnOwnThread;
-};
-
-void PrintTo(const OwnThreadCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class HandleTableOwnThread : public ::testing::TestWithParam<OwnThreadCase>
-{
-};
-
-// Cleared on its own thread, an instance is set aside, not deleted under its
-// thread, and then deleted exactly once by whichever comes first.
-TEST_P(HandleTableOwnThread, DeletesTheInstanceOnceAfterItsCallback)
-{
-    Tracker tracker;
-    auto table = std::make_unique<Table>();
-    auto owned = std::make_unique<Instance>(tracker, 1);
-    Instance* instance = owned.get();
-    table->Add(std::move(owned));
-    table->Add(std::make_unique<Instance>(tracker, 2));
-
-    CManualResetEventSock callbackEnds(false);
-    std::atomic<bool> cleared{false};
-    instance->work = [&] {
-        table->Clear();
-        cleared = true;
-        callbackEnds.Wait(platform::kInfinite);
+    const struct
+    {
+        const char* name;
+        std::function<void(std::unique_ptr<Table>&)> after;  // while the callback still runs
+        bool deletedOnOwnThread;
+    } cases[] = {
+        {"its thread's end", [](std::unique_ptr<Table>&) {}, true},
+        {"a later Clear", [](std::unique_ptr<Table>& table) { table->Clear(); }, false},
+        {"the table's end", [](std::unique_ptr<Table>& table) { table.reset(); }, false},
     };
-    instance->Start();
-    ASSERT_TRUE(wait_until([&] { return cleared.load(); }));
-    // The other one went at once; this one lives on while its callback runs.
-    EXPECT_EQ(tracker.deletions, 1);
-    EXPECT_FALSE(table->Acquire(0));
-    EXPECT_TRUE(instance->IsShutDown());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tracker tracker;
+        auto table = std::make_unique<Table>();
+        auto owned = std::make_unique<Instance>(tracker, 1);
+        Instance* instance = owned.get();
+        table->Add(std::move(owned));
+        table->Add(std::make_unique<Instance>(tracker, 2));
+        CManualResetEventSock callbackEnds(false);
+        std::atomic<bool> cleared{false};
+        instance->work = [&] {
+            table->Clear();
+            cleared = true;
+            callbackEnds.Wait(platform::kInfinite);
+        };
+        instance->Start();
+        ASSERT_TRUE(wait_until([&] { return cleared.load(); }));
+        EXPECT_EQ(tracker.deletions, 1);
+        EXPECT_TRUE(instance->IsShutDown());
 
-    auto after = std::async(std::launch::async, [&] { GetParam().after(table); });
-    // Any other deleter waits for the callback's end.
-    if (!GetParam().deletedOnOwnThread) {
-        EXPECT_EQ(after.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+        auto after = std::async(std::launch::async, [&] { c.after(table); });
+        if (!c.deletedOnOwnThread) {
+            EXPECT_EQ(after.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+        }
+        callbackEnds.Set();
+        after.get();
+        EXPECT_TRUE(wait_until([&] { return tracker.deletions == 2; }));
+        table.reset();
+        EXPECT_EQ(tracker.deletions, 2);
+        EXPECT_EQ(tracker.deletedOnOwnThread, c.deletedOnOwnThread);
     }
-    callbackEnds.Set();
-    after.get();
-    EXPECT_TRUE(wait_until([&] { return tracker.deletions == 2; }));
-    table.reset();
-    EXPECT_EQ(tracker.deletions, 2);
-    EXPECT_EQ(tracker.deletedOnOwnThread, GetParam().deletedOnOwnThread);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Deleters, HandleTableOwnThread,
-    ::testing::Values(
-        OwnThreadCase{"OwnThreadEnd", [](std::unique_ptr<Table>&) {}, true},
-        OwnThreadCase{"LaterClear", [](std::unique_ptr<Table>& table) { table->Clear(); }, false},
-        OwnThreadCase{"TableDestroyed", [](std::unique_ptr<Table>& table) { table.reset(); }, false}),
-    [](const ::testing::TestParamInfo<OwnThreadCase>& info) { return std::string(info.param.name); });

@@ -93,8 +93,7 @@ TEST(XmlShape, StopsOnePastTheFirstBoundPassed)
         {"at every bound", "<a><b x='' y=''><c/></b><d/></a>", {3, 2, 6}},
         {"one level too deep", "<a><b><c><d><e/></d></c></b></a>", {4, 0, 4}},
         {"one attribute too many", "<a><b x='' y='' z=''/><c/></a>", {2, 3, 4}},
-        {"one node too many, an attribute", "<a x=''><b y=''/><c z=''/><d w=''/></a>", {2, 1, 7}},
-        {"one node too many, text", "<a><b/><c/><d/><e/><f/>x</a>", {2, 0, 7}},
+        {"one node too many", "<a><b/><c/><d/><e/><f/>x</a>", {2, 0, 7}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(text_of(measure(c.text, bounds)), text_of(c.shape)) << c.what;
